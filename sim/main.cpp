@@ -1,0 +1,69 @@
+// tavlo-sim: serves the simulated laboratory until SIGINT or SIGTERM.
+#include "tavlosim/standardlab.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+void Print(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: tavlo-sim --data-folder DIR\n"
+                         "Serves the simulated laboratory on pseudo-terminals, writes "
+                         "DIR/Utility/ports.ini and runs until SIGINT or SIGTERM.\n");
+    return 2;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    // Signals are taken by sigwait below; every thread started from here inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QString dataFolder;
+    const qsizetype i = args.indexOf(QStringLiteral("--data-folder"));
+    if (i < 0 || i + 1 >= args.size())
+        return Usage();
+    dataFolder = QFileInfo(args.at(i + 1)).absoluteFilePath();
+    args.remove(i, 2);
+    if (!args.isEmpty())
+        return Usage();
+    if (!QDir().mkpath(dataFolder)) {
+        std::fprintf(stderr, "tavlo-sim: cannot create the data folder %s\n",
+                     dataFolder.toLocal8Bit().constData());
+        return 1;
+    }
+
+    TSimLab lab;
+    TStandardLab devices;
+    QString error;
+    if (!BuildStandardLab(lab, devices, &error) || !lab.WritePortMap(dataFolder, &error)) {
+        std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    lab.Start();
+    Print(QStringLiteral("tavlo-sim: simulated laboratory for data folder ") + dataFolder);
+    for (const QString& line : lab.Describe())
+        Print(QStringLiteral("  ") + line);
+    Print(QStringLiteral("Port map: ") + dataFolder + QStringLiteral("/Utility/ports.ini"));
+    Print(QStringLiteral("Running until SIGINT or SIGTERM."));
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    lab.Stop();
+    Print(QStringLiteral("tavlo-sim: stopped"));
+    return 0;
+}
