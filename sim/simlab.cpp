@@ -3,6 +3,8 @@
 #include "tavlo/inifile.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -166,7 +168,8 @@ private:
 
 struct TSerialEntry {
     QString Name;
-    QString Path;
+    QString Path;     // the link the port is known by
+    QString Terminal; // the pseudo-terminal behind it
     std::shared_ptr<TSimDevice> Device;
     std::unique_ptr<TLineImpl> Line;
 };
@@ -182,6 +185,9 @@ struct TTcpEntry {
 
 struct TSimLab::TImpl {
     mutable std::recursive_mutex Mutex;
+    // Ports are served under links of their own, so a removed port's path is gone at once
+    // and never points at a terminal that the system hands out again.
+    QTemporaryDir LinkFolder{QDir::tempPath() + QStringLiteral("/tavlo-sim-XXXXXX")};
     std::vector<TSerialEntry> Serial;
     std::vector<TTcpEntry> Tcp;
     std::thread Thread;
@@ -242,7 +248,16 @@ QString TSimLab::AddSerialDevice(const QString& portName, std::shared_ptr<TSimDe
     std::lock_guard lock(FImpl->Mutex);
     TSerialEntry entry;
     entry.Name = portName;
-    entry.Path = QString::fromLocal8Bit(name);
+    entry.Terminal = QString::fromLocal8Bit(name);
+    entry.Path = FImpl->LinkFolder.filePath(portName);
+    QFile::remove(entry.Path);
+    if (!FImpl->LinkFolder.isValid() || !QFile::link(entry.Terminal, entry.Path)) {
+        if (error)
+            *error = QStringLiteral("cannot create the link ") + entry.Path;
+        ::close(master);
+        ::close(slave);
+        return {};
+    }
     entry.Line = std::make_unique<TLineImpl>(device.get(), master, slave, portName);
     entry.Device = std::move(device);
     FImpl->Serial.push_back(std::move(entry));
@@ -287,7 +302,10 @@ uint16_t TSimLab::AddTcpDevice(const QString& name, std::shared_ptr<TSimDevice> 
 void TSimLab::RemovePort(const QString& portName) {
     std::lock_guard lock(FImpl->Mutex);
     std::erase_if(FImpl->Serial, [&](const TSerialEntry& e) {
-        return e.Name.compare(portName, Qt::CaseInsensitive) == 0;
+        const bool match = e.Name.compare(portName, Qt::CaseInsensitive) == 0;
+        if (match)
+            QFile::remove(e.Path);
+        return match;
     });
     FImpl->Wake();
 }
@@ -342,8 +360,8 @@ QStringList TSimLab::Describe() const {
     std::lock_guard lock(FImpl->Mutex);
     QStringList lines;
     for (const TSerialEntry& e : FImpl->Serial) {
-        lines.append(e.Name + QStringLiteral(" = ") + e.Path + QStringLiteral("  ") +
-                     e.Device->Describe());
+        lines.append(e.Name + QStringLiteral(" = ") + e.Path + QStringLiteral(" (") +
+                     e.Terminal + QStringLiteral(")  ") + e.Device->Describe());
         for (const QString& d : e.Device->Details())
             lines.append(QStringLiteral("    ") + d);
     }

@@ -71,22 +71,23 @@ public:
     TSimLab(const TSimLab&) = delete;
     TSimLab& operator=(const TSimLab&) = delete;
 
-    // Serves a device on a new pseudo-terminal under the given port name; returns the
-    // terminal's path, empty (and error) on failure.
+    // Serves a device on a new pseudo-terminal under the given port name; returns the path
+    // of the port (a link to the terminal in the lab's own folder), empty (and error) on
+    // failure.
     QString AddSerialDevice(const QString& portName, std::shared_ptr<TSimDevice> device,
                             QString* error = nullptr);
     // Serves a device on 127.0.0.1 (port 0: any free one); returns the port, 0 on failure.
     uint16_t AddTcpDevice(const QString& name, std::shared_ptr<TSimDevice> device,
                           uint16_t port = 0, QString* error = nullptr);
-    // The port disappears: its terminal is closed and its path vanishes.
+    // The port disappears: its path vanishes and its terminal is closed.
     void RemovePort(const QString& portName);
 
     void Start();
     void Stop();
 
-    // The terminal path of a served port name, empty when unknown.
+    // The path of a served port name, empty when unknown.
     QString DevicePath(const QString& portName) const;
-    // Port name -> terminal path for the served serial devices.
+    // Port name -> path for the served serial devices.
     std::vector<std::pair<QString, QString>> SerialPorts() const;
     // Writes the served serial ports into DIR/Utility/ports.ini, keeping other entries.
     bool WritePortMap(const QString& dataFolder, QString* error = nullptr) const;
