@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -47,25 +48,59 @@ int FormatGeneralFloat(double value, char separator, char* buf) {
         buf[0] = '0';
         return 1;
     }
-    // "%.15g" chooses fixed or exponent form exactly as the general format does (exponent
-    // form below 1E-4 and from 1E15 on); only the exponent's spelling differs.
+    // The digits rounded to 15 significant ones. Where the shortest exact form has no more
+    // than 15 digits it is that rounding (and much cheaper to get).
     char tmp[40];
-    const auto res = std::to_chars(tmp, tmp + sizeof tmp, value, std::chars_format::general, 15);
-    const int n = static_cast<int>(res.ptr - tmp);
-    int out = 0;
-    int i = 0;
+    auto res = std::to_chars(tmp, tmp + sizeof tmp, value, std::chars_format::scientific);
+    int n = static_cast<int>(res.ptr - tmp);
+    const int mantissaEnd = static_cast<int>(std::find(tmp, tmp + n, 'e') - tmp);
+    const int sign = tmp[0] == '-' ? 1 : 0;
+    const int shortestDigits = mantissaEnd - sign - (mantissaEnd - sign > 1 ? 1 : 0);
+    if (shortestDigits > 15) {
+        res = std::to_chars(tmp, tmp + sizeof tmp, value, std::chars_format::scientific, 14);
+        n = static_cast<int>(res.ptr - tmp);
+    }
+    // tmp is "[-]d[.ddd]e[+-]XX"; collect the digits without trailing zeros.
+    char digits[20];
+    int nd = 0;
+    int i = sign;
     for (; i < n && tmp[i] != 'e'; ++i)
-        buf[out++] = tmp[i] == '.' ? separator : tmp[i];
-    if (i < n) { // exponent: "e-05" -> "E-5", "e+20" -> "E20"
+        if (tmp[i] != '.')
+            digits[nd++] = tmp[i];
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
+    int exp10 = 0;
+    std::from_chars(tmp + i + 1 + (tmp[i + 1] == '+' ? 1 : 0), tmp + n, exp10);
+
+    int out = 0;
+    if (sign)
+        buf[out++] = '-';
+    if (exp10 < -4 || exp10 >= 15) {
+        // Exponent form as the general format writes it: "1.5E-5", "1E20".
+        buf[out++] = digits[0];
+        if (nd > 1) {
+            buf[out++] = separator;
+            for (int k = 1; k < nd; ++k)
+                buf[out++] = digits[k];
+        }
         buf[out++] = 'E';
-        ++i;
-        if (tmp[i] == '-')
-            buf[out++] = '-';
-        ++i;
-        while (i < n - 1 && tmp[i] == '0')
-            ++i;
-        for (; i < n; ++i)
-            buf[out++] = tmp[i];
+        const auto e = std::to_chars(buf + out, buf + out + 6, exp10);
+        out = static_cast<int>(e.ptr - buf);
+    } else if (exp10 < 0) {
+        buf[out++] = '0';
+        buf[out++] = separator;
+        for (int k = -1; k > exp10; --k)
+            buf[out++] = '0';
+        for (int k = 0; k < nd; ++k)
+            buf[out++] = digits[k];
+    } else {
+        for (int k = 0; k <= exp10; ++k)
+            buf[out++] = k < nd ? digits[k] : '0';
+        if (nd > exp10 + 1) {
+            buf[out++] = separator;
+            for (int k = exp10 + 1; k < nd; ++k)
+                buf[out++] = digits[k];
+        }
     }
     return out;
 }

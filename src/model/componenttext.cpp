@@ -49,28 +49,26 @@ void AppendIndent(QByteArray& out, int indent) { out.append(indent, ' '); }
 inline bool InRun(char16_t c) { return c >= 32 && c != u'\'' && c <= 127; }
 
 void AppendRuns(QByteArray& out, const char16_t* p, qsizetype n) {
+    // At most 6 output bytes per character ("#65535"), plus quotes.
+    const qsizetype at = out.size();
+    out.resize(at + n * 6 + 2);
+    char* const begin = out.data() + at;
+    char* dst = begin;
     qsizetype i = 0;
     while (i < n) {
         if (InRun(p[i])) {
-            out.append('\'');
-            const qsizetype start = i;
+            *dst++ = '\'';
             while (i < n && InRun(p[i]))
-                ++i;
-            const qsizetype len = i - start;
-            const qsizetype at = out.size();
-            out.resize(at + len);
-            char* dst = out.data() + at;
-            for (qsizetype k = 0; k < len; ++k)
-                dst[k] = static_cast<char>(p[start + k]);
-            out.append('\'');
+                *dst++ = static_cast<char>(p[i++]);
+            *dst++ = '\'';
         } else {
-            char buf[8];
-            buf[0] = '#';
-            const auto res = std::to_chars(buf + 1, buf + sizeof buf, static_cast<unsigned>(p[i]));
-            out.append(buf, res.ptr - buf);
+            *dst++ = '#';
+            const auto res = std::to_chars(dst, dst + 5, static_cast<unsigned>(p[i]));
+            dst = res.ptr;
             ++i;
         }
     }
+    out.resize(at + (dst - begin));
 }
 
 // Builds the fixed text of a value with 16 significant digits and 18 decimals from the
@@ -190,6 +188,7 @@ void AppendComponentString(QByteArray& out, QStringView text, int propertyIndent
         AppendRuns(out, p, n);
         return;
     }
+    out.reserve(out.size() + n + n / 2 + 64);
     for (qsizetype pos = 0; pos < n; pos += LineLength) {
         out.append(CRLF);
         AppendIndent(out, propertyIndent + 2);

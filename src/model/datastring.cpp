@@ -27,8 +27,8 @@ QString FormatDataString(const std::vector<TMeasurementResult>& points, char sep
     return QString::fromLatin1(out);
 }
 
-void SplitDelimitedText(QStringView text, char16_t delimiter,
-                        const std::function<void(QStringView field)>& onField) {
+namespace {
+template <class F> void SplitDelimited(QStringView text, char16_t delimiter, F&& onField) {
     const char16_t* p = reinterpret_cast<const char16_t*>(text.data());
     const char16_t* end = p + text.size();
     // The text ends at a NUL character, as the platform's rule reads it.
@@ -80,6 +80,12 @@ void SplitDelimitedText(QStringView text, char16_t delimiter,
             while (blank(p));
         }
     }
+}
+} // namespace
+
+void SplitDelimitedText(QStringView text, char16_t delimiter,
+                        const std::function<void(QStringView field)>& onField) {
+    SplitDelimited(text, delimiter, onField);
 }
 
 namespace {
@@ -169,10 +175,10 @@ bool FieldToDouble(QStringView field, char16_t separator, double& value) {
 std::vector<TMeasurementResult> ParseDataString(QStringView text, char16_t separator) {
     std::vector<TMeasurementResult> points;
     points.reserve(static_cast<size_t>(text.size() / 40 + 1));
-    SplitDelimitedText(text, u'!', [&](QStringView pointText) {
+    SplitDelimited(text, u'!', [&](QStringView pointText) {
         double fields[4];
         int count = 0;
-        SplitDelimitedText(pointText, u'/', [&](QStringView field) {
+        SplitDelimited(pointText, u'/', [&](QStringView field) {
             if (count >= 4)
                 return; // further fields are not read
             double v = 0;

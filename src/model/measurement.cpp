@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <cmath>
 #include <cstring>
@@ -11,13 +12,8 @@
 #include "tavlo/componenttext.h"
 #include "tavlo/log.h"
 #include "tavlo/measurementnode.h"
+#include "tavlo/parallel.h"
 #include "tavlo/userinteraction.h"
-
-namespace {
-const QString EscStar = QStringLiteral("#\u00A4%&%\u00A4#_001");
-const QString EscDoubleQuote = QStringLiteral("#\u00A4%&%\u00A4#_002");
-const QString EscQuote = QStringLiteral("#\u00A4%&%\u00A4#_003");
-} // namespace
 
 void RegisterModelClasses() {
     static const bool registered = [] {
@@ -69,12 +65,21 @@ void TMeasurement::AddNode(TMeasurementNode* node) {
 }
 
 QString TMeasurement::MakeNodesAsString() const {
-    QString out;
     const QList<QObject*> nodes = Nodes->Items();
-    for (qsizetype i = 0; i < nodes.size(); ++i) {
+    std::vector<QString> texts(static_cast<size_t>(nodes.size()));
+    // Nodes are written independently; only their own fields are read.
+    ParallelFor(static_cast<int>(nodes.size()), [&](int i) {
+        texts[static_cast<size_t>(i)] = static_cast<const TMeasurementNode*>(nodes.at(i))->AsText();
+    });
+    qsizetype size = 0;
+    for (const QString& t : texts)
+        size += t.size() + 1;
+    QString out;
+    out.reserve(size);
+    for (size_t i = 0; i < texts.size(); ++i) {
         if (i > 0)
             out += u'*';
-        out += static_cast<TMeasurementNode*>(nodes.at(i))->AsText();
+        out += texts[i];
     }
     return out;
 }
@@ -108,54 +113,100 @@ bool TMeasurement::Save(const QString& aPath) {
 }
 
 QString RestoreNodeText(QString text) {
-    text.replace(QStringLiteral("#####2"), QStringLiteral("\""));
-    text.replace(QStringLiteral("#####1"), QStringLiteral("*"));
-    text.replace(QStringLiteral("#####"), QStringLiteral("*"));
-    text.replace(EscStar, QStringLiteral("*"));
-    text.replace(EscDoubleQuote, QStringLiteral("\""));
-    text.replace(EscQuote, QStringLiteral("'"));
-    return text;
+    // The escapes of older versions come first, as a whole pass each.
+    if (text.contains(QLatin1String("#####"))) {
+        text.replace(QStringLiteral("#####2"), QStringLiteral("\""));
+        text.replace(QStringLiteral("#####1"), QStringLiteral("*"));
+        text.replace(QStringLiteral("#####"), QStringLiteral("*"));
+    }
+    // The current escapes cannot overlap one another: one pass restores all three.
+    static const QString prefix = QStringLiteral("#\u00A4%&%\u00A4#_00");
+    qsizetype at = text.indexOf(prefix);
+    if (at < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype start = 0;
+    while (at >= 0) {
+        const qsizetype codeAt = at + prefix.size();
+        const QChar code = codeAt < text.size() ? text.at(codeAt) : QChar();
+        const QChar restored = code == u'1' ? QChar(u'*') : code == u'2' ? QChar(u'"')
+                             : code == u'3' ? QChar(u'\'') : QChar();
+        if (restored.isNull()) {
+            at = text.indexOf(prefix, at + 1);
+            continue;
+        }
+        out.append(QStringView(text).mid(start, at - start));
+        out.append(restored);
+        start = codeAt + 1;
+        at = text.indexOf(prefix, start);
+    }
+    out.append(QStringView(text).mid(start));
+    return out;
 }
 
 void TMeasurement::RetrieveNodesFromDataString(const TLoadProgress& progress) {
     Nodes->Clear();
     NodesIncomplete = false;
-    QString copy = NodesAsString;
-    // Instrument commands in older files that were stored without escapes.
-    copy.replace(QStringLiteral("*CLS"), EscStar + QStringLiteral("CLS"));
-    copy.replace(QStringLiteral("*RST"), EscStar + QStringLiteral("RST"));
-    const qsizetype total = copy.size();
-    qsizetype pos = 0;
-    while (pos < total) {
-        const qsizetype star = copy.indexOf(u'*', pos);
+    // Nodes are separated by '*'. Older files stored nodes without escapes, so a "*CLS" or
+    // "*RST" instrument command there is text, not a separator.
+    const QString& all = NodesAsString;
+    const qsizetype total = all.size();
+    auto isCommand = [&](qsizetype star) {
+        const QStringView next = QStringView(all).mid(star + 1, 3);
+        return next == u"CLS" || next == u"RST";
+    };
+    struct TPiece {
+        qsizetype End = 0; // consumed text after this piece
+        std::unique_ptr<QObject> Node;
+        QString Failure;
+    };
+    std::vector<TPiece> pieces;
+    std::vector<qsizetype> starts;
+    for (qsizetype pos = 0; pos < total;) {
+        qsizetype star = all.indexOf(u'*', pos);
+        while (star >= 0 && isCommand(star))
+            star = all.indexOf(u'*', star + 1);
         const qsizetype end = star < 0 ? total : star + 1;
-        const QString piece = RestoreNodeText(copy.mid(pos, end - pos));
+        starts.push_back(pos);
+        pieces.push_back(TPiece{end, nullptr, QString()});
         pos = end;
-        std::unique_ptr<QObject> obj;
-        QString failure;
+    }
+    // Nodes are read independently, then taken in file order up to the first failure.
+    QThread* home = thread();
+    ParallelFor(static_cast<int>(pieces.size()), [&](int i) {
+        TPiece& piece = pieces[static_cast<size_t>(i)];
+        const qsizetype start = starts[static_cast<size_t>(i)];
         try {
-            obj = TextToComponent(piece);
-            if (!qobject_cast<TMeasurementNode*>(obj.get()))
-                failure = QStringLiteral("not a node: ") +
-                          QLatin1String(obj->metaObject()->className());
+            piece.Node = TextToComponent(RestoreNodeText(all.mid(start, piece.End - start)));
+            if (!qobject_cast<TMeasurementNode*>(piece.Node.get())) {
+                piece.Failure = QStringLiteral("not a node: ") +
+                                QLatin1String(piece.Node->metaObject()->className());
+                piece.Node.reset();
+            } else {
+                piece.Node->moveToThread(home);
+            }
         } catch (const std::exception& e) {
-            failure = QString::fromStdString(e.what());
+            piece.Failure = QString::fromStdString(e.what());
+            piece.Node.reset();
         }
-        if (!failure.isEmpty()) {
+    });
+    for (TPiece& piece : pieces) {
+        if (!piece.Node) {
             NodesIncomplete = true;
             LogTo(TLogCategory::MeasurementClass,
                   QStringLiteral("Reading node %1 of '%2' failed: %3")
                       .arg(Nodes->Count() + 1)
-                      .arg(Caption(), failure));
+                      .arg(Caption(), piece.Failure));
             UserInteraction().ShowMessage(QStringLiteral(
                 "Loading nodes from the measurement file failed. The file may be corrupt, or is "
                 "incompatible (newer?) version than the Tavlo trying to open it."));
             return;
         }
-        AddNode(static_cast<TMeasurementNode*>(obj.release()));
+        AddNode(static_cast<TMeasurementNode*>(piece.Node.release()));
         if (progress)
             progress(2, QStringLiteral("Extract nodes from data ") +
-                            QString::number(std::lround(100.0 * pos / total)) +
+                            QString::number(std::lround(100.0 * piece.End / total)) +
                             QStringLiteral(" %"));
     }
 }

@@ -69,10 +69,24 @@ void TMeasurementNode::SetDataString(const QString& text) {
 }
 
 QString TMeasurementNode::AsText() const {
-    QString text = ComponentToText(this);
-    text.replace(u'*', QStringLiteral("#\u00A4%&%\u00A4#_001"));
-    text.replace(u'"', QStringLiteral("#\u00A4%&%\u00A4#_002"));
-    text.replace(u'\'', QStringLiteral("#\u00A4%&%\u00A4#_003"));
+    // One pass over the component text: '*', '"' and '\'' become their escapes.
+    static const QString escapes[3] = {QStringLiteral("#\u00A4%&%\u00A4#_001"),
+                                       QStringLiteral("#\u00A4%&%\u00A4#_002"),
+                                       QStringLiteral("#\u00A4%&%\u00A4#_003")};
+    const QByteArray bytes = ComponentToBytes(this);
+    QString text;
+    text.reserve(bytes.size() + bytes.size() / 8);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        const int e = c == '*' ? 0 : c == '"' ? 1 : c == '\'' ? 2 : -1;
+        if (e < 0)
+            continue;
+        text.append(QLatin1String(bytes.constData() + start, i - start));
+        text.append(escapes[e]);
+        start = i + 1;
+    }
+    text.append(QLatin1String(bytes.constData() + start, bytes.size() - start));
     return text;
 }
 

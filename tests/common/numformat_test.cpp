@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "tavlo/numformat.h"
 
@@ -70,5 +72,33 @@ TEST(TextToFloat, RoundTripsTheGeneralText) {
         double back = 0;
         ASSERT_TRUE(TryTextToFloat(FloatToStrDot(v), u'.', back));
         EXPECT_DOUBLE_EQ(back, v);
+    }
+}
+
+// Reference: the value rounded to 15 significant digits by printf, then spelled as the
+// general format spells it.
+static std::string ReferenceGeneral(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    std::string s(buf);
+    const auto e = s.find('e');
+    if (e == std::string::npos)
+        return s;
+    std::string mantissa = s.substr(0, e);
+    const int exp = std::stoi(s.substr(e + 1));
+    return mantissa + "E" + std::to_string(exp);
+}
+
+TEST(GeneralFloatText, AgreesWithPrintfRoundingOnRandomValues) {
+    std::mt19937_64 rng(12345);
+    std::uniform_real_distribution<double> mantissa(-10, 10);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    for (int i = 0; i < 200000; ++i) {
+        double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+        if (i % 3 == 0)
+            v = std::round(v * 1e4) / 1e4; // short decimals, as measured values often are
+        if (v == 0)
+            continue; // zero, also negative zero, is "0"
+        ASSERT_EQ(FloatToStrDot(v).toStdString(), ReferenceGeneral(v)) << v;
     }
 }

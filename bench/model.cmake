@@ -1,0 +1,3 @@
+tavlo_bench(bench_measurement_file
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_measurement_file.cpp
+  LIBS tavlo_model Qt6::Core)
