@@ -101,6 +101,9 @@ std::shared_ptr<TSimGpibInstrument> TSimPrologix::Instrument(int address) const 
 }
 
 void TSimPrologix::Receive(TSimLine& line, const QByteArray& bytes) {
+    RawInput += bytes;
+    if (RawInput.size() > 65536)
+        RawInput.remove(0, RawInput.size() - 65536);
     for (const char c : bytes) {
         if (FEscape) {
             FLine += c;

@@ -72,8 +72,10 @@ public:
     void Plug(int address, std::shared_ptr<TSimGpibInstrument> instrument);
     std::shared_ptr<TSimGpibInstrument> Instrument(int address) const;
 
-    // Every line received (commands with "++"), in order.
+    // Every line received (commands with "++"), in order, and the bytes as they came (the
+    // last 64 KiB).
     QList<QByteArray> Lines;
+    QByteArray RawInput;
     // The adapter's state.
     int Address = 10;
     int Eos = 0;
