@@ -132,6 +132,7 @@ TEST(Node, DataFieldCaptions) {
 }
 
 TEST(Node, AsTextEscapesStarsAndQuotes) {
+    RegisterModelClasses();
     TMeasurementNode node;
     node.setObjectName("N4");
     node.Caption = QStringLiteral("Sample \"A\"");
