@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include <QLoggingCategory>
+
 #include "tavlo/ansi.h"
 #include "tavlo/componenttext.h"
 #include "tavlo/datastring.h"
@@ -31,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TSilent silent;
     static const bool init = [] {
         SetUserInteraction(&silent);
+        QLoggingCategory::setFilterRules(QStringLiteral("*.info=false"));
         RegisterModelClasses();
         return true;
     }();
