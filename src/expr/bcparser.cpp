@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <locale.h>
 
@@ -106,36 +107,72 @@ bool NumberLiteral(std::string_view s, long double& value) {
         return false;
     size_t i = 0;
     const size_t n = s.size();
+    const bool negative = s[0] == '-';
     if (s[i] == '+' || s[i] == '-')
         ++i;
+    // Digits gathered for the exact path: up to 19 significant digits fit a 64-bit integer,
+    // which, like powers of ten up to 10^27, is exact in extended precision.
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int scale = 0; // decimal exponent of the mantissa
     size_t digits = 0;
-    while (i < n && IsDigit(s[i])) {
-        ++i;
+    auto digit = [&](char c, bool fraction) {
         ++digits;
-    }
+        if (mantissa == 0 && c == '0') {
+            if (fraction)
+                --scale;
+            return;
+        }
+        if (significant < 19) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            ++significant;
+            if (fraction)
+                --scale;
+        } else {
+            significant = 99; // too many digits for the exact path
+        }
+    };
+    while (i < n && IsDigit(s[i]))
+        digit(s[i++], false);
     if (i < n && s[i] == '.') {
         ++i;
-        while (i < n && IsDigit(s[i])) {
-            ++i;
-            ++digits;
-        }
+        while (i < n && IsDigit(s[i]))
+            digit(s[i++], true);
     }
     if (digits == 0)
         return false;
+    int exponent = 0;
     if (i < n && (s[i] == 'E' || s[i] == 'e')) {
         ++i;
+        bool expNegative = false;
         if (i < n && (s[i] == '+' || s[i] == '-'))
-            ++i;
+            expNegative = s[i++] == '-';
         size_t expDigits = 0;
         while (i < n && IsDigit(s[i])) {
+            if (exponent < 100000)
+                exponent = exponent * 10 + (s[i] - '0');
             ++i;
             ++expDigits;
         }
         if (expDigits == 0)
             return false;
+        if (expNegative)
+            exponent = -exponent;
     }
     if (i != n)
         return false;
+    static constexpr long double Powers[] = {
+        1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+        1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
+        1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    const int e10 = scale + exponent;
+    if (significant <= 19 && e10 >= -27 && e10 <= 27) {
+        // One correctly rounded operation on exact operands: the same value strtold gives.
+        long double v = static_cast<long double>(mantissa);
+        v = e10 < 0 ? v / Powers[-e10] : v * Powers[e10];
+        value = negative ? -v : v;
+        return true;
+    }
     // Locale-independent conversion ('.' whatever the process locale says).
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     char buf[64];

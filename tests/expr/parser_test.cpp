@@ -4,6 +4,8 @@
 #include "tavlo/bcfunctions.h"
 
 #include <algorithm>
+#include <charconv>
+#include <random>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -51,6 +53,29 @@ TEST(Parser, WorksInExtendedPrecision) {
     EXPECT_NE(Eval("1/3"), static_cast<long double>(1.0 / 3.0));
     EXPECT_EQ(Eval("PI"), 3.14159265358979L); // the 15-digit value, not full-precision pi
     EXPECT_GT(Eval("EXP(1000)"), 1e434L);     // far beyond the double range
+}
+
+TEST(Parser, NumberLiteralsAreCorrectlyRounded) {
+    // Short literals take an exact path; it must give the same value as a full conversion.
+    std::mt19937_64 random(12345);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = std::to_string(random() % 100000000000ULL);
+        const int point = static_cast<int>(random() % (text.size() + 1));
+        text.insert(static_cast<size_t>(point), ".");
+        if (random() % 2)
+            text += "E" + std::to_string(static_cast<int>(random() % 80) - 40);
+        if (text[0] == '0' && text.size() > 1 && text[1] != '.')
+            continue; // not a literal
+        long double expected = 0;
+        const auto res = std::from_chars(text.data(), text.data() + text.size(), expected);
+        if (res.ec != std::errc() || res.ptr != text.data() + text.size())
+            continue; // "." alone and the like
+        ASSERT_EQ(Eval(text), expected) << text;
+    }
+    EXPECT_EQ(Eval("123456789012345678901234567890"), 123456789012345678901234567890.0L);
+    EXPECT_EQ(Eval("0.1"), 0.1L);
+    EXPECT_EQ(Eval("1E-30"), 1E-30L);
+    EXPECT_EQ(Eval("4.9E-4951") > 0, true); // smallest extended denormals are kept
 }
 
 TEST(Parser, ExponentLetterAndNames) {
