@@ -12,6 +12,26 @@ bool SameName(const QString& a, const QString& b) {
 }
 } // namespace
 
+const TIniFile::TEntry* TIniFile::TSection::Find(const QString& key) const {
+    const auto it = Index.constFind(key.toCaseFolded());
+    return it == Index.constEnd() ? nullptr : &Entries[*it];
+}
+
+TIniFile::TEntry* TIniFile::TSection::Find(const QString& key) {
+    return const_cast<TEntry*>(std::as_const(*this).Find(key));
+}
+
+void TIniFile::TSection::Add(const QString& key, const QString& value) {
+    Index.insert(key.toCaseFolded(), Entries.size());
+    Entries.push_back({key, value});
+}
+
+void TIniFile::TSection::Reindex() {
+    Index.clear();
+    for (size_t i = 0; i < Entries.size(); ++i)
+        Index.insert(Entries[i].Key.toCaseFolded(), i);
+}
+
 void TIniFile::SetText(const QString& text) {
     FSections.clear();
     TSection* current = nullptr;
@@ -36,10 +56,8 @@ void TIniFile::SetText(const QString& text) {
         if (key.isEmpty())
             continue;
         // A repeated key keeps its first value, as a lookup by name finds the first line.
-        const bool known = std::any_of(current->Entries.begin(), current->Entries.end(),
-                                       [&](const TEntry& e) { return SameName(e.Key, key); });
-        if (!known)
-            current->Entries.push_back({key, value});
+        if (!current->Find(key))
+            current->Add(key, value);
     }
 }
 
@@ -90,18 +108,17 @@ TIniFile::TSection* TIniFile::FindSection(const QString& section) {
 TIniFile::TSection& TIniFile::SectionFor(const QString& section) {
     if (TSection* s = FindSection(section))
         return *s;
-    FSections.push_back({section.trimmed(), {}});
+    TSection added;
+    added.Name = section.trimmed();
+    FSections.push_back(std::move(added));
     return FSections.back();
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    if (const TSection* s = FindSection(section)) {
-        const QString k = key.trimmed();
-        for (const TEntry& e : s->Entries)
-            if (SameName(e.Key, k))
-                return e.Value;
-    }
+    if (const TSection* s = FindSection(section))
+        if (const TEntry* e = s->Find(key.trimmed()))
+            return e->Value;
     return defaultValue;
 }
 
@@ -110,12 +127,10 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (k.isEmpty())
         return;
     TSection& s = SectionFor(section);
-    for (TEntry& e : s.Entries)
-        if (SameName(e.Key, k)) {
-            e.Value = value;
-            return;
-        }
-    s.Entries.push_back({k, value});
+    if (TEntry* e = s.Find(k))
+        e->Value = value;
+    else
+        s.Add(k, value);
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
@@ -141,13 +156,8 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 bool TIniFile::SectionExists(const QString& section) const { return FindSection(section); }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const {
-    if (const TSection* s = FindSection(section)) {
-        const QString k = key.trimmed();
-        for (const TEntry& e : s->Entries)
-            if (SameName(e.Key, k))
-                return true;
-    }
-    return false;
+    const TSection* s = FindSection(section);
+    return s && s->Find(key.trimmed());
 }
 
 QStringList TIniFile::Sections() const {
@@ -173,7 +183,10 @@ void TIniFile::EraseSection(const QString& section) {
 void TIniFile::DeleteKey(const QString& section, const QString& key) {
     if (TSection* s = FindSection(section)) {
         const QString k = key.trimmed();
-        std::erase_if(s->Entries, [&](const TEntry& e) { return SameName(e.Key, k); });
+        std::erase_if(s->Entries, [&](const TEntry& e) {
+            return e.Key.toCaseFolded() == k.toCaseFolded();
+        });
+        s->Reindex();
     }
 }
 

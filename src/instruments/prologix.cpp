@@ -87,7 +87,8 @@ void TPrologix::GPIBSend2(const QByteArray& aMessage, bool WaitForResponse,
                           TSerialResponse& response, int WaitTimeOverride) {
     const QByteArray framed = TrimBlanksAndControls(aMessage) + '\r';
     const quint32 saved = fReadoutTimeoutMS;
-    if (WaitTimeOverride != 0)
+    // A negative override would be read as an endless wait; it is ignored.
+    if (WaitTimeOverride > 0)
         fReadoutTimeoutMS = static_cast<quint32>(WaitTimeOverride);
     if (WaitForResponse) {
         Send2(framed, true, response);

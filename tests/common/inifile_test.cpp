@@ -46,6 +46,10 @@ TEST(IniFile, WritesInPlaceAndRoundTrips) {
     copy.DeleteKey("PORTS", "count");
     copy.EraseSection("services");
     EXPECT_EQ(copy.Text(), QStringLiteral("[Ports]\r\nCOM33=/dev/pts/2\r\nOn=1\r\n"));
+    EXPECT_EQ(copy.ReadString("ports", "ON"), "1");
+    EXPECT_FALSE(copy.ValueExists("Ports", "Count"));
+    copy.WriteString("Ports", "Count", "9");
+    EXPECT_EQ(copy.Keys("Ports"), QStringList({"COM33", "On", "Count"}));
 }
 
 TEST(IniFile, FileRoundTripAndMissingFile) {

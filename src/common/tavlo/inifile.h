@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -51,6 +52,11 @@ private:
     struct TSection {
         QString Name;
         std::vector<TEntry> Entries;
+        QHash<QString, size_t> Index; // case-folded key -> entry
+        const TEntry* Find(const QString& key) const;
+        TEntry* Find(const QString& key);
+        void Add(const QString& key, const QString& value);
+        void Reindex();
     };
     const TSection* FindSection(const QString& section) const;
     TSection* FindSection(const QString& section);

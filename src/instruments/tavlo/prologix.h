@@ -38,8 +38,8 @@ public:
     bool AutoRead() const { return fAutoRead; }
     void SetAutoRead(bool v) { fAutoRead = v; }
 
-    // Sends the trimmed message + "\r". A non-zero WaitTimeOverride replaces
-    // ReadoutTimeoutMS for this call only. Without WaitForResponse the caller's record is
+    // Sends the trimmed message + "\r". A positive WaitTimeOverride replaces
+    // ReadoutTimeoutMS for this call only (a negative one is ignored). Without WaitForResponse the caller's record is
     // left untouched (the outcome is in LastStatus()).
     void GPIBSend2(const QString& aMessage, bool WaitForResponse, TSerialResponse& response,
                    int WaitTimeOverride = 0);
