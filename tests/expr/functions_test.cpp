@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -335,6 +336,26 @@ TEST(Functions, ElapsedTimeReadsTheStartTime) {
     EXPECT_EQ(parser.Evaluate(), 24);
     later.SetExpression("EHour(45101.25)");
     EXPECT_EQ(later.Evaluate(), 24);
+}
+
+TEST(Functions, ThreadsKeepTheirOwnStartTimes) {
+    auto run = [](double start, int& wrong) {
+        for (int i = 0; i < 2000; ++i) {
+            TbcParser parser;
+            parser.SetMeasurementStartTime(start);
+            parser.SetExpression("EHour(" + std::to_string(start) + "+0.5)");
+            if (parser.Evaluate() != 12)
+                ++wrong;
+        }
+    };
+    int wrongA = 0;
+    int wrongB = 0;
+    std::thread a(run, 40000.0, std::ref(wrongA));
+    std::thread b(run, 50000.0, std::ref(wrongB));
+    a.join();
+    b.join();
+    EXPECT_EQ(wrongA, 0);
+    EXPECT_EQ(wrongB, 0);
 }
 
 TEST(Functions, RandomNumbers) {

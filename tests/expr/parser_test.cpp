@@ -310,6 +310,8 @@ TEST(Parser, FunctionTable) {
 
     // Another instance still has the whole library: tables are shared until changed.
     TbcParser other;
+    TbcParser third;
+    EXPECT_EQ(&other.FunctionDesc(), &third.FunctionDesc());
     EXPECT_TRUE(other.IsFunction("SIN"));
     EXPECT_FALSE(other.IsFunction("TWICE"));
     other.SetExpression("SIN(0)");
