@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <algorithm>
 #include <map>
+#include <type_traits>
 #include <mutex>
 
 #include "tavlo/ansi.h"
@@ -286,9 +288,10 @@ struct TValue {
     char Suffix = 0;   // 's', 'd', 'c' after a float
 };
 
-class TTextReader {
+// Reads from UTF-16 text or from plain ASCII bytes (a file as it is on disk).
+template <class CharT> class TTextReader {
 public:
-    explicit TTextReader(QStringView text) : S(text) {}
+    TTextReader(const CharT* data, qsizetype size) : D(data), N(size) {}
 
     std::unique_ptr<QObject> ReadNew() {
         const THeader h = ReadHeader();
@@ -324,7 +327,22 @@ private:
         QString ClassName;
     };
 
-    QStringView S;
+    const CharT* D;
+    qsizetype N;
+
+    char16_t C(qsizetype i) const { return static_cast<char16_t>(static_cast<std::make_unsigned_t<CharT>>(D[i])); }
+    QString Str(qsizetype start, qsizetype len) const {
+        if constexpr (sizeof(CharT) == 1)
+            return QString::fromLatin1(D + start, len);
+        else
+            return QString(reinterpret_cast<const QChar*>(D + start), len);
+    }
+    void AppendRange(QString& out, qsizetype start, qsizetype len) const {
+        if constexpr (sizeof(CharT) == 1)
+            out.append(QLatin1String(D + start, len));
+        else
+            out.append(QStringView(D + start, len));
+    }
     qsizetype P = 0;
     int Line = 1;
 
@@ -332,12 +350,12 @@ private:
         throw EReadError(QStringLiteral("Line %1: %2").arg(Line).arg(what).toStdString());
     }
 
-    bool AtEnd() const { return P >= S.size(); }
-    char16_t Ch() const { return P < S.size() ? S[P].unicode() : 0; }
+    bool AtEnd() const { return P >= N; }
+    char16_t Ch() const { return P < N ? C(P) : 0; }
 
     void SkipBlanks() {
-        while (P < S.size()) {
-            const char16_t c = S[P].unicode();
+        while (P < N) {
+            const char16_t c = C(P);
             if (c == u'\n') {
                 ++Line;
             } else if (c != u' ' && c != u'\t' && c != u'\r' && c != 0xFEFF) {
@@ -349,7 +367,7 @@ private:
 
     // Blanks on the current line only.
     void SkipLineBlanks() {
-        while (P < S.size() && (S[P] == u' ' || S[P] == u'\t'))
+        while (P < N && (C(P) == u' ' || C(P) == u'\t'))
             ++P;
     }
 
@@ -363,10 +381,10 @@ private:
         if (!IsIdentStart(Ch()))
             Fail(QStringLiteral("Identifier expected"));
         const qsizetype start = P;
-        while (IsIdentChar(Ch()) || (dotted && Ch() == u'.' && P + 1 < S.size() &&
-                                     IsIdentStart(S[P + 1].unicode())))
+        while (IsIdentChar(Ch()) || (dotted && Ch() == u'.' && P + 1 < N &&
+                                     IsIdentStart(C(P + 1))))
             ++P;
-        return S.mid(start, P - start).toString();
+        return Str(start, P - start);
     }
 
     void Expect(char16_t c) {
@@ -445,10 +463,10 @@ private:
             ++P;
             for (;;) {
                 const qsizetype start = P;
-                while (P < S.size() && S[P] != u'\'' && S[P] != u'\n' && S[P] != u'\r')
+                while (P < N && C(P) != u'\'' && C(P) != u'\n' && C(P) != u'\r')
                     ++P;
-                out.append(S.mid(start, P - start));
-                if (AtEnd() || S[P] != u'\'')
+                AppendRange(out, start, P - start);
+                if (AtEnd() || C(P) != u'\'')
                     Fail(QStringLiteral("Unterminated string"));
                 ++P;
                 if (Ch() == u'\'') { // doubled quote inside a run
@@ -465,8 +483,8 @@ private:
         int digits = 0;
         if (Ch() == u'$') {
             ++P;
-            while (P < S.size()) {
-                const char16_t c = S[P].unicode();
+            while (P < N) {
+                const char16_t c = C(P);
                 int v;
                 if (c >= u'0' && c <= u'9')
                     v = c - u'0';
@@ -483,8 +501,8 @@ private:
                     Fail(QStringLiteral("Character code out of range"));
             }
         } else {
-            while (P < S.size() && S[P] >= u'0' && S[P] <= u'9') {
-                code = code * 10 + static_cast<unsigned>(S[P].unicode() - u'0');
+            while (P < N && C(P) >= u'0' && C(P) <= u'9') {
+                code = code * 10 + static_cast<unsigned>(C(P) - u'0');
                 ++digits;
                 ++P;
                 if (code > 0xFFFF)
@@ -527,25 +545,25 @@ private:
         if (Ch() == u'$') { // hexadecimal integer
             ++P;
             const qsizetype hexStart = P;
-            while (P < S.size() && std::isxdigit(static_cast<int>(S[P].unicode() & 0x7F)) &&
-                   S[P].unicode() < 128)
+            while (P < N && std::isxdigit(static_cast<int>(C(P) & 0x7F)) &&
+                   C(P) < 128)
                 ++P;
             bool ok = false;
-            v.Integer = S.mid(hexStart, P - hexStart).toLongLong(&ok, 16);
+            v.Integer = Str(hexStart, P - hexStart).toLongLong(&ok, 16);
             if (!ok)
                 Fail(QStringLiteral("Invalid number"));
-            if (S[start] == u'-')
+            if (C(start) == u'-')
                 v.Integer = -v.Integer;
             v.Kind = TValueKind::Integer;
             return;
         }
         bool isFloat = false;
-        while (P < S.size() && S[P] >= u'0' && S[P] <= u'9')
+        while (P < N && C(P) >= u'0' && C(P) <= u'9')
             ++P;
         if (Ch() == u'.') {
             isFloat = true;
             ++P;
-            while (P < S.size() && S[P] >= u'0' && S[P] <= u'9')
+            while (P < N && C(P) >= u'0' && C(P) <= u'9')
                 ++P;
         }
         if (Ch() == u'e' || Ch() == u'E') {
@@ -553,10 +571,10 @@ private:
             ++P;
             if (Ch() == u'-' || Ch() == u'+')
                 ++P;
-            while (P < S.size() && S[P] >= u'0' && S[P] <= u'9')
+            while (P < N && C(P) >= u'0' && C(P) <= u'9')
                 ++P;
         }
-        const QString number = S.mid(start, P - start).toString();
+        const QString number = Str(start, P - start);
         const char16_t suffix = Ch();
         if (suffix == u's' || suffix == u'S' || suffix == u'd' || suffix == u'D' ||
             suffix == u'c' || suffix == u'C') {
@@ -609,11 +627,11 @@ private:
         if (c == u'\'' || c == u'#') {
             ReadString(v);
         } else if ((c >= u'0' && c <= u'9') || c == u'$' || c == u'.' ||
-                   ((c == u'-' || c == u'+') && P + 1 < S.size() &&
-                    ((S[P + 1] >= u'0' && S[P + 1] <= u'9') || S[P + 1] == u'.' ||
-                     S[P + 1] == u'$'))) {
+                   ((c == u'-' || c == u'+') && P + 1 < N &&
+                    ((C(P + 1) >= u'0' && C(P + 1) <= u'9') || C(P + 1) == u'.' ||
+                     C(P + 1) == u'$'))) {
             ReadNumber(v);
-        } else if (c == u'-' && P + 1 < S.size() && IsIdentStart(S[P + 1].unicode())) {
+        } else if (c == u'-' && P + 1 < N && IsIdentStart(C(P + 1))) {
             ++P;
             v.Kind = TValueKind::Ident;
             v.Text = QStringLiteral("-") + ReadIdent();
@@ -723,12 +741,12 @@ QString ComponentToText(const QObject* component) {
 }
 
 std::unique_ptr<QObject> TextToComponent(QStringView text) {
-    TTextReader reader(text);
+    TTextReader<char16_t> reader(reinterpret_cast<const char16_t*>(text.data()), text.size());
     return reader.ReadNew();
 }
 
 void ReadComponentInto(QStringView text, QObject* component) {
-    TTextReader reader(text);
+    TTextReader<char16_t> reader(reinterpret_cast<const char16_t*>(text.data()), text.size());
     reader.ReadInto(component);
 }
 
@@ -755,8 +773,15 @@ std::unique_ptr<QObject> LoadComponentFromFile(const QString& path) {
         throw EReadError(QStringLiteral("Cannot open file %1: %2")
                              .arg(path, f.errorString())
                              .toStdString());
-    const QString text = DecodeTextFile(f.readAll());
-    return TextToComponent(text);
+    const QByteArray bytes = f.readAll();
+    // Files written by the program are plain ASCII: read the bytes as they are.
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        TTextReader<char> reader(bytes.constData(), bytes.size());
+        return reader.ReadNew();
+    }
+    return TextToComponent(DecodeTextFile(bytes));
 }
 
 void CopyProperties(const QObject* source, QObject* dest) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cmath>
@@ -11,8 +12,11 @@
 #include "tavlo/clock.h"
 #include "tavlo/componenttext.h"
 #include "tavlo/log.h"
+#include "tavlo/numformat.h"
 #include "tavlo/measurementnode.h"
 #include "tavlo/parallel.h"
+#include "tavlo/rtgraph.h"
+#include "tavlo/rtseries.h"
 #include "tavlo/userinteraction.h"
 
 void RegisterModelClasses() {
@@ -267,4 +271,75 @@ void TMeasurement::EqualizeDataCountInNodes() {
         if (node->NodeType != QLatin1String("IS") && node->DataCount() < m + 1)
             node->DataSize(m + 1);
     }
+}
+
+TMeasurementNode* TMeasurement::FindNode(const QString& name) const {
+    for (QObject* item : Nodes->Items())
+        if (item->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<TMeasurementNode*>(item);
+    return nullptr;
+}
+
+TRtPointSeries* TMeasurement::FindSerie(const QString& variable) const {
+    for (QObject* item : Graphs->Items()) {
+        auto* graph = qobject_cast<TRtGraph2D*>(item);
+        if (!graph)
+            continue;
+        for (TRtSeries* series : graph->Series())
+            if (auto* point = qobject_cast<TRtPointSeries*>(series))
+                if (point->ExpressionVariable == variable)
+                    return point;
+    }
+    return nullptr;
+}
+
+bool TMeasurement::LAST(const QString& Match, QString& Res) const {
+    Res = QStringLiteral(" 0 ");
+    const QStringList items = Match.trimmed().split(u',');
+    if (items.size() != 5)
+        return false;
+    auto find = [](const QString& item, const char* pattern) {
+        const QRegularExpressionMatch m = QRegularExpression(QLatin1String(pattern)).match(item);
+        return m.hasMatch() ? m.captured(0) : QString();
+    };
+    const QString kind = find(items[0], "[GgLl][Tt]").toUpper();
+    const QString nodeName = find(items[1], "[Nn]\\d+");
+    const QString fieldText = find(items[2], "\\d+");
+    const QString minutesText = find(items[3], "\\d+");
+    const QString thresholdText = find(items[4], "[-+]?[0-9]*\\.?[0-9]+");
+    if (kind.isEmpty() || nodeName.isEmpty() || fieldText.isEmpty() || minutesText.isEmpty() ||
+        thresholdText.isEmpty())
+        return false;
+    const TMeasurementNode* node = FindNode(nodeName);
+    if (!node)
+        return false;
+    const int field = fieldText.toInt() - 1;
+    if (field < 0 || field > 2)
+        return false;
+    const double minutes = minutesText.toDouble();
+    // The pattern only admits '.' as decimal mark, as in every expression.
+    double threshold = 0;
+    if (!TryTextToFloat(thresholdText, u'.', threshold))
+        return false;
+    const int n = node->DataCount();
+    if (n == 0)
+        return true;
+    const double start = node->GetData(n - 1).Time - minutes / MinutesPerDay;
+    bool all = true;
+    bool any = false;
+    for (int i = n - 1; i >= 0; --i) {
+        const TMeasurementResult p = node->GetData(i);
+        if (p.Time < start)
+            break;
+        any = true;
+        const double v = field == 0 ? p.Value1 : field == 1 ? p.Value2 : p.Value3;
+        const bool ok = kind == QLatin1String("GT") ? v >= threshold : v <= threshold;
+        if (!ok) {
+            all = false;
+            break;
+        }
+    }
+    if (any && all)
+        Res = QStringLiteral(" 1 ");
+    return true;
 }

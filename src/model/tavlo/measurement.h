@@ -8,6 +8,7 @@
 #include "tavlo/componentlist.h"
 
 class TMeasurementNode;
+class TRtPointSeries;
 
 // Progress of a long load: label 1 or 2 of the loading window and its text.
 using TLoadProgress = std::function<void(int label, const QString& text)>;
@@ -96,6 +97,14 @@ public:
     bool LateEnoughToMeasure() const;
     bool EvaluateMeasurementValidity(const QString& DID, bool ValidDevices) const;
     void EqualizeDataCountInNodes();
+
+    // The node with that name (case-insensitive), or null.
+    TMeasurementNode* FindNode(const QString& name) const;
+    // The point series of the graphs whose ExpressionVariable is variable, or null.
+    TRtPointSeries* FindSerie(const QString& variable) const;
+    // The test "LAST(kind,node,field,minutes,threshold)": whether the field of every point of
+    // the node's last minutes is >= (GT) or <= (LT) the threshold. Res is " 1 " or " 0 ".
+    bool LAST(const QString& Match, QString& Res) const;
 
 private:
     QString FCaption;

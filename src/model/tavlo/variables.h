@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class TMeasurement;
+class TRtPointSeries;
+
+// Replaces every variable of an expression ($I, $TIME, $N3.V1, LAST(...), $S2.YAV, ...) by its
+// value at point index I, as a number text with '.' as decimal mark. series is the series on
+// whose behalf the text is evaluated (may be null).
+QString SubstituteVariables(const TMeasurement& measurement, const TRtPointSeries* series, int I,
+                            const QString& text);
+
+struct TEvaluationResult {
+    double Value;
+    QString Message;
+    bool Success;
+};
+
+// Substitutes at I and evaluates; NaN and a message on failure.
+TEvaluationResult EvaluateExpressionAt(const TMeasurement& measurement, int I,
+                                       const QString& expression);
