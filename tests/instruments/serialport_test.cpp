@@ -94,7 +94,7 @@ TEST_F(SerialPortTest, NoReplyTimesOutAfterReadoutTimeout) {
     EXPECT_EQ(r.Status, "Timeout while waiting for response");
     EXPECT_TRUE(r.Response.isEmpty());
     EXPECT_GE(elapsed, 300);
-    EXPECT_LT(elapsed, 800);
+    EXPECT_LT(elapsed, 1200);
     EXPECT_TRUE(log.Lines().contains(QStringLiteral("Message                  : Timeout 0.3s ")));
 }
 
@@ -247,6 +247,13 @@ TEST_F(SerialPortTest, LineSettingsFollowTheProperties) {
         EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
         EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
     }
+    // A rate without a B-constant (the COM terminal's 19600) is set as it is.
+    Port.SetBaudRate(19600);
+    Port.SetParity(0);
+    Port.SetStopBits(0);
+    TSerialResponse custom;
+    Port.Send2(QByteArray("X\r"), false, custom);
+    EXPECT_EQ(custom.Status, "Exit read/write without waiting for reply");
     // Settings the line cannot take fail at the line settings, like a busy port.
     const int bad[][3] = {{0, 0, 0}, {9600, 5, 0}, {9600, 0, 1}, {9600, 0, -1}};
     for (const auto& b : bad) {
