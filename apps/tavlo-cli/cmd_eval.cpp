@@ -1,12 +1,17 @@
-// requires: tavlo_expr
-// tavlo-cli eval EXPR: evaluates an expression and prints its value.
+// requires: tavlo_model
+// tavlo-cli eval [--measurement FILE.mea [--index I]] EXPR: evaluates an expression (with
+// the variables of a measurement) and prints its value.
 #include "cli.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 
+#include "tavlo/ansi.h"
 #include "tavlo/bcparser.h"
+#include "tavlo/measurement.h"
+#include "tavlo/measurementfile.h"
+#include "tavlo/variables.h"
 #include "tavlo/numformat.h"
 
 namespace {
@@ -38,11 +43,43 @@ QString ExtendedToStrDot(long double value) {
     return mantissa + QStringLiteral("E") + (negative ? QStringLiteral("-") : QString()) + exponent;
 }
 
-int Eval(const QStringList& args) {
-    if (args.isEmpty()) {
-        Err(QStringLiteral("usage: tavlo-cli eval EXPR"));
+// The expression at an index of a measurement: the substituted text, then the value.
+int EvalInMeasurement(const QString& path, const QString& index, const QString& expression) {
+    TLoadOptions options;
+    options.AskActive = false;
+    std::unique_ptr<TMeasurement> m(LoadMeasurement(path, nullptr, options));
+    if (!m)
+        return 1;
+    int I = m->MaxIndexNonIS();
+    if (!index.isEmpty()) {
+        bool ok = false;
+        I = index.toInt(&ok);
+        if (!ok) {
+            Err(QStringLiteral("--index needs a whole number, not '%1'").arg(index));
+            return 2;
+        }
+    }
+    const QString text = AnsiString(SubstituteVariables(*m, nullptr, I, expression));
+    Out(text + u'\n');
+    const TEvaluationResult r = EvaluateSubstitutedText(*m, text);
+    if (!r.Success) {
+        Err(r.Message);
+        return 1;
+    }
+    Out(FloatToStrDot(r.Value) + u'\n');
+    return 0;
+}
+
+int Eval(QStringList args) {
+    QString measurement, index;
+    const bool inMeasurement = TakeOption(args, QStringLiteral("--measurement"), measurement);
+    const bool hasIndex = TakeOption(args, QStringLiteral("--index"), index);
+    if (args.isEmpty() || (hasIndex && !inMeasurement)) {
+        Err(QStringLiteral("usage: tavlo-cli eval [--measurement FILE.mea [--index I]] EXPR"));
         return 2;
     }
+    if (inMeasurement)
+        return EvalInMeasurement(measurement, index, args.join(u' '));
     TbcParser parser;
     parser.SetName("Evaluation_Parser");
     parser.SetExpression(args.join(u' ').toStdString());
@@ -61,4 +98,4 @@ int Eval(const QStringList& args) {
 
 } // namespace
 
-TAVLO_CLI_COMMAND(Eval, "eval", "eval EXPR                    evaluate an expression and print its value", Eval);
+TAVLO_CLI_COMMAND(Eval, "eval", "eval [--measurement FILE.mea [--index I]] EXPR  evaluate an expression (at an index of a measurement)", Eval);

@@ -415,7 +415,12 @@ TEvaluationResult EvaluateExpressionAt(const TMeasurement& measurement, int I,
         r.Message = QStringLiteral("Empty expression evaluated as NaN");
         return r;
     }
-    const QString text = AnsiString(SubstituteVariables(measurement, nullptr, I, expression));
+    return EvaluateSubstitutedText(
+        measurement, AnsiString(SubstituteVariables(measurement, nullptr, I, expression)));
+}
+
+TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text) {
+    TEvaluationResult r{NaN, QString(), false};
     try {
         TbcParser parser;
         parser.SetName("Evaluation_Parser");

@@ -110,3 +110,30 @@ TEST(CliMeasurement, FailuresGoToStderrWithANonZeroExit) {
     // A measurement that did not load completely is not written anywhere.
     EXPECT_FALSE(QFile::exists(dir.Path("out.mea")));
 }
+
+TEST(CliMeasurement, EvalAtAnIndexOfAMeasurement) {
+    const struct {
+        QStringList args;
+        int code;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"eval", "--measurement", FixturePath("variables.mea"), "--index", "0", "$N1.V1*2+$N3.ET"},
+         0, "(2.5)*2+(850)\n855\n", ""},
+        // Without --index: the measurement's current index (2, where N1.V1 is NaN).
+        {{"eval", "--measurement", FixturePath("variables.mea"), "$N1.V1"}, 1, "(NAN)\n",
+         "Exception class name"},
+        {{"eval", "--measurement", FixturePath("variables.mea"), "--index", "1", "$N9.V1"}, 1,
+         "$N9.V1\n", "EbcParserError"},
+        {{"eval", "--measurement", FixturePath("variables.mea"), "--index", "x", "1"}, 2, "",
+         "--index needs a whole number"},
+        {{"eval", "--index", "1", "1"}, 2, "", "usage: tavlo-cli eval"},
+        {{"eval", "--measurement", "/no/such.mea", "1"}, 1, "", "failed to open."},
+    };
+    for (const auto& c : cases) {
+        const TRun r = Cli(c.args);
+        EXPECT_EQ(r.Code, c.code) << c.args.join(' ').toStdString() << r.Err.toStdString();
+        EXPECT_EQ(r.Out, QByteArray(c.out)) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.Err.contains(c.err)) << r.Err.toStdString();
+    }
+}

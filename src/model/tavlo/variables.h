@@ -17,6 +17,9 @@ struct TEvaluationResult {
     bool Success;
 };
 
+// Evaluates an already substituted text with the measurement's start time.
+TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text);
+
 // Substitutes at I and evaluates; NaN and a message on failure.
 TEvaluationResult EvaluateExpressionAt(const TMeasurement& measurement, int I,
                                        const QString& expression);
