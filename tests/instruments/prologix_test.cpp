@@ -2,9 +2,11 @@
 
 #include "simfixture.h"
 #include "tavlo/log.h"
+#include "tavlo/posixserial.h"
 #include "tavlo/prologix.h"
 #include "tavlosim/standardlab.h"
 
+#include <future>
 #include <thread>
 
 namespace {
@@ -155,6 +157,42 @@ TEST_F(PrologixTest, AddressSetterOnAMissingPortReturnsQuicklyAndKeepsTheOldAddr
     TSerialResponse r;
     EXPECT_TRUE(Adapter.GPIBQuery(QStringLiteral("*IDN?"), r).isEmpty());
     EXPECT_EQ(r.Status, "Failed to setup Com port, port in use");
+}
+
+TEST_F(PrologixTest, AGPIBSequenceOnADeadAdapterAlwaysReturns) {
+    enum class TDeath { Silent, Garbage, Removed, Held };
+    for (const TDeath death : {TDeath::Silent, TDeath::Garbage, TDeath::Held, TDeath::Removed}) {
+        TPosixSerial holder;
+        {
+            auto lock = Sim.Lab.Lock();
+            Devices.Adapter->Faults = TSimFaults();
+            Devices.Adapter->Faults.NoAnswer = death == TDeath::Silent;
+            Devices.Adapter->Faults.Garbage = death == TDeath::Garbage;
+        }
+        if (death == TDeath::Held) {
+            ASSERT_TRUE(holder.Open(Sim.Lab.DevicePath(QStringLiteral("COM33"))));
+        }
+        if (death == TDeath::Removed)
+            Sim.Lab.RemovePort(QStringLiteral("COM33"));
+        // What the engine does for one GPIB node, on a thread of its own.
+        auto run = std::async(std::launch::async, [] {
+            TPrologix adapter;
+            adapter.SetupStandard(QStringLiteral("COM33"), 4, 0, 300);
+            adapter.SetWindowsReadLoopTimeoutMS(100);
+            adapter.GPIBWrite(QStringLiteral("*CLS"));
+            adapter.GPIBWrite(QStringLiteral(":MEAS?"));
+            TSerialResponse poll, reading;
+            adapter.SerialPoll(poll);
+            adapter.Send2(QByteArray("++read eoi\r"), true, reading);
+            return std::make_pair(adapter.Address(), reading.Status);
+        });
+        ASSERT_EQ(run.wait_for(std::chrono::seconds(8)), std::future_status::ready)
+            << static_cast<int>(death);
+        const auto [address, status] = run.get();
+        EXPECT_EQ(address, 0u) << static_cast<int>(death);
+        // A garbage answer is an answer; the caller's parsing rejects it.
+        EXPECT_EQ(status.isEmpty(), death == TDeath::Garbage) << static_cast<int>(death);
+    }
 }
 
 TEST_F(PrologixTest, GPIBSend2TrimsAndAppendsOneCR) {
