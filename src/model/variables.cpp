@@ -53,16 +53,38 @@ bool MatchesAt(const QString& text, qsizetype at, QStringView what) {
 // ---- index variables ----
 
 void SubstituteIndex(QString& text, int I) {
-    if (!text.contains(QLatin1String("$I"), Qt::CaseInsensitive))
+    // What follows each "$I" tells which groups can match at all (looked at again after the
+    // divided forms, whose numbers can follow a "$I" and so form a multiplied one).
+    auto follows = [&text](auto test) {
+        bool any = false;
+        for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
+            if (at + 1 >= text.size() || (text.at(at + 1) != u'I' && text.at(at + 1) != u'i'))
+                continue;
+            any = true;
+            if (test(at + 2 < text.size() ? text.at(at + 2) : QChar()))
+                return 2;
+        }
+        return any ? 1 : 0;
+    };
+    const int dot = follows([](QChar c) { return c == u'.'; });
+    if (dot == 0)
         return;
     static const int powers[] = {12, 9, 6, 5, 4, 3, 2, 1};
-    for (int p : powers)
-        text.replace(QStringLiteral("$I.%1").arg(p), Num(I / std::pow(10.0, p)), Qt::CaseInsensitive);
-    for (int p : powers) {
+    static const QString divided[] = {"$I.12", "$I.9", "$I.6", "$I.5", "$I.4", "$I.3", "$I.2", "$I.1"};
+    static const QString multiplied[] = {"$I12", "$I9", "$I6", "$I5", "$I4", "$I3", "$I2", "$I1"};
+    if (dot == 2) {
+        for (int k = 0; k < 8; ++k)
+            if (text.contains(divided[k], Qt::CaseInsensitive))
+                text.replace(divided[k], Num(I / std::pow(10.0, powers[k])), Qt::CaseInsensitive);
+    }
+    const bool anyDigit = follows([](QChar c) { return c.isDigit(); }) == 2;
+    for (int k = 0; k < 8 && anyDigit; ++k) {
+        if (!text.contains(multiplied[k], Qt::CaseInsensitive))
+            continue;
         __int128 factor = 1;
-        for (int k = 0; k < p; ++k)
+        for (int e = 0; e < powers[k]; ++e)
             factor *= 10;
-        text.replace(QStringLiteral("$I%1").arg(p), Int128Text(factor * I), Qt::CaseInsensitive);
+        text.replace(multiplied[k], Int128Text(factor * I), Qt::CaseInsensitive);
     }
     text.replace(QLatin1String("$I"), QString::number(I), Qt::CaseInsensitive);
 }
@@ -131,13 +153,25 @@ std::vector<TSuffix> NodeSuffixes(const TMeasurementNode& node, int I) {
 struct TNodeContext {
     const TMeasurementNode* Node;
     std::vector<TSuffix> Suffixes;
-    TMeasurementResult Point;
+    std::optional<TMeasurementResult> Point;
     std::optional<TMeasurementImpResult> Imp;
 };
 
+// The point at I; beyond the points a node has no values (NaN), and an empty node reads as
+// zeros at index 0, as reading its list does.
+const TMeasurementResult& PointOf(TNodeContext& c, int I) {
+    if (!c.Point) {
+        const TMeasurementNode& n = *c.Node;
+        c.Point = n.DataCount() == 0 && I <= 0 ? TMeasurementResult{}
+                  : I >= 0 && I < n.DataCount() ? n.GetData(I)
+                                                : TMeasurementResult{NaN, NaN, NaN, NaN};
+    }
+    return *c.Point;
+}
+
 QString NodeValue(TNodeContext& c, TNodeVar var, int I) {
     const TMeasurementNode& n = *c.Node;
-    const TMeasurementResult& p = c.Point;
+    const TMeasurementResult& p = PointOf(c, I);
     auto imp = [&]() -> const TMeasurementImpResult& {
         if (!c.Imp)
             c.Imp = n.Imp(I);
@@ -197,14 +231,9 @@ void SubstituteNodes(QString& text, const TMeasurement& m, int I) {
     const QList<QObject*> items = m.Nodes->Items();
     std::vector<TNodeContext> nodes;
     nodes.reserve(static_cast<size_t>(items.size()));
-    for (QObject* item : items) {
-        const auto* node = static_cast<const TMeasurementNode*>(item);
-        TNodeContext c{node, {}, {}, std::nullopt};
-        c.Point = node->DataCount() == 0 && I <= 0 ? TMeasurementResult{}
-                  : I >= 0 && I < node->DataCount() ? node->GetData(I)
-                                                    : TMeasurementResult{NaN, NaN, NaN, NaN};
-        nodes.push_back(std::move(c));
-    }
+    for (QObject* item : items)
+        nodes.push_back(TNodeContext{static_cast<const TMeasurementNode*>(item), {}, std::nullopt,
+                                     std::nullopt});
     std::vector<TClaim> claims;
     for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
         for (size_t k = 0; k < nodes.size(); ++k) {
