@@ -188,7 +188,9 @@ TEST_F(SerialPortTest, TwoThreadsOnOnePortOneGetsPortInUse) {
     SetDevice([](TScriptDevice& d) { d.Delay = 300; });
     TSerialResponse first, second;
     std::thread a([&] { Port.Send2(QByteArray("PING\r"), true, first); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The first holds the port from before its write until after the 300 ms reply.
+    for (int i = 0; i < 200 && Raw().isEmpty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     TSerialPort other;
     other.SetPort(QStringLiteral("COM7"));
     other.Send2(QByteArray("PING\r"), true, second);
