@@ -27,11 +27,14 @@ public:
 struct TBenchLab {
     TBenchLab() {
         SetDataFolder(Folder.path());
-        Lab.AddSerialDevice(QStringLiteral("COM1"), Device);
+        Silent->Answer = false;
+        Lab.AddSerialDevice(QStringLiteral("COM1"), Silent);
+        Lab.AddSerialDevice(QStringLiteral("COM2"), Device);
         Lab.WritePortMap(Folder.path());
         Lab.Start();
     }
     QTemporaryDir Folder;
+    std::shared_ptr<TEchoDevice> Silent = std::make_shared<TEchoDevice>();
     std::shared_ptr<TEchoDevice> Device = std::make_shared<TEchoDevice>();
     TSimLab Lab;
 };
@@ -55,11 +58,12 @@ void BM_Send2WithoutWaiting(benchmark::State& state) {
 }
 BENCHMARK(BM_Send2WithoutWaiting)->Unit(benchmark::kMicrosecond);
 
-// A query with the shortest poll interval: what is left is the layer plus the line.
+// A query: one poll interval after the first byte, then the read ends 20 ms after the
+// last byte (the read interval time-out).
 void BM_Send2WithReply(benchmark::State& state) {
     Lab();
     TSerialPort port;
-    port.SetPort(QStringLiteral("COM1"));
+    port.SetPort(QStringLiteral("COM2"));
     port.SetBaudRate(115200);
     port.SetWindowsReadLoopTimeoutMS(static_cast<quint32>(state.range(0)));
     for (auto _ : state) {
