@@ -265,6 +265,16 @@ bool TMeasurement::EvaluateMeasurementValidity(const QString& DID, bool ValidDev
 }
 
 void TMeasurement::EqualizeDataCountInNodes() {
+    // Without any point in the active non-sweep nodes there is no index to pad to: padding to
+    // one point would put a zero reading that never happened at the start of every node.
+    bool anyPoint = false;
+    for (QObject* item : Nodes->Items()) {
+        const auto* node = static_cast<const TMeasurementNode*>(item);
+        anyPoint = anyPoint || (node->Active && node->NodeType != QLatin1String("IS") &&
+                                node->DataCount() > 0);
+    }
+    if (!anyPoint)
+        return;
     const int m = MaxIndexNonIS();
     for (QObject* item : Nodes->Items()) {
         auto* node = static_cast<TMeasurementNode*>(item);

@@ -448,11 +448,12 @@ TEvaluationResult EvaluateExpressionAt(const TMeasurement& measurement, int I,
         measurement, AnsiString(SubstituteVariables(measurement, nullptr, I, expression)));
 }
 
-TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text) {
+TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text,
+                                          const char* parserName) {
     TEvaluationResult r{NaN, QString(), false};
     try {
         TbcParser parser;
-        parser.SetName("Evaluation_Parser");
+        parser.SetName(parserName);
         parser.SetMeasurementStartTime(measurement.StartTime());
         parser.SetExpression(ToWindows1252(text).toStdString());
         r.Value = static_cast<double>(parser.Evaluate());
@@ -460,10 +461,10 @@ TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const
         r.Success = true;
     } catch (const std::exception& e) {
         r.Value = NaN;
-        r.Message = QStringLiteral("*** ***\r\n  Exception class name\r\n    ") +
-                    QLatin1String(ExceptionClassName(e)) +
-                    QStringLiteral("\r\n  Exception message\r\n    ") +
-                    FromWindows1252(QByteArray(e.what())) +
+        r.ErrorClass = QLatin1String(ExceptionClassName(e));
+        r.ErrorMessage = FromWindows1252(QByteArray(e.what()));
+        r.Message = QStringLiteral("*** ***\r\n  Exception class name\r\n    ") + r.ErrorClass +
+                    QStringLiteral("\r\n  Exception message\r\n    ") + r.ErrorMessage +
                     QStringLiteral("\r\n  Expression\r\n    ") + text;
     }
     return r;

@@ -67,6 +67,21 @@ TEST(Measurement, CurrentIndexAndEqualizing) {
     EXPECT_GT(b->GetData(4).Time, 45000);
 }
 
+TEST(Measurement, EqualizingEmptyNodesAddsNoPoints) {
+    TMeasurement m;
+    auto* a = AddNode(m, "M2", 0);
+    auto* b = AddNode(m, "MV", 0);
+    auto* idle = AddNode(m, "ET", 3, false);
+    m.EqualizeDataCountInNodes();
+    EXPECT_EQ(a->DataCount(), 0);
+    EXPECT_EQ(b->DataCount(), 0);
+    EXPECT_EQ(idle->DataCount(), 3);
+    a->AddData(45000, 1, 2, 3);
+    m.EqualizeDataCountInNodes();
+    EXPECT_EQ(b->DataCount(), 1);
+    EXPECT_EQ(idle->DataCount(), 3);
+}
+
 TEST(Measurement, StartTimeIsTheEarliestFirstPoint) {
     TMeasurement m;
     AddNode(m, "M2", 2, true, 45010);

@@ -9,6 +9,7 @@
 
 class TMeasurementNode;
 class TRtPointSeries;
+class TRtLinearRegression;
 
 // Progress of a long load: label 1 or 2 of the loading window and its text.
 using TLoadProgress = std::function<void(int label, const QString& text)>;
@@ -105,6 +106,16 @@ public:
     // The test "LAST(kind,node,field,minutes,threshold)": whether the field of every point of
     // the node's last minutes is >= (GT) or <= (LT) the threshold. Res is " 1 " or " 0 ".
     bool LAST(const QString& Match, QString& Res) const;
+
+    // Series from node data.
+    void UpdateSeries();
+    void UpdateSeriesSweeps();
+    bool ValidateExpression(TRtPointSeries& series, int aIndex, const QString& expression);
+    bool AddPointToSeries(TRtPointSeries& series, int aIndex, const QString& YExpression,
+                          const QString& XExpression);
+    void UpdateRegression(TRtLinearRegression* regression, TRtPointSeries& series);
+    // Refills one series from index 0; false (after the message) when its expressions fail.
+    bool RebuildSeries(TRtPointSeries& series);
 
 private:
     QString FCaption;

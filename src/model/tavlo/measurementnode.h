@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <vector>
@@ -191,7 +192,8 @@ public:
 
     // Not persisted.
     TMeasurement* Measurement = nullptr;
-    TMeasurementNode* Origin = nullptr; // in an engine copy: the node it was copied from
+    // In an engine copy: the node it was copied from (null once that node is gone).
+    QPointer<TMeasurementNode> Origin;
     QString MeasurementCaption;
     QString MeasurementName;
     double ImpTimeout = 0;

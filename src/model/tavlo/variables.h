@@ -15,10 +15,14 @@ struct TEvaluationResult {
     double Value;
     QString Message;
     bool Success;
+    // On failure: the class name and the message of the error.
+    QString ErrorClass = QString();
+    QString ErrorMessage = QString();
 };
 
 // Evaluates an already substituted text with the measurement's start time.
-TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text);
+TEvaluationResult EvaluateSubstitutedText(const TMeasurement& measurement, const QString& text,
+                                          const char* parserName = "Evaluation_Parser");
 
 // Substitutes at I and evaluates; NaN and a message on failure.
 TEvaluationResult EvaluateExpressionAt(const TMeasurement& measurement, int I,

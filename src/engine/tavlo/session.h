@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+#include "tavlo/componentlist.h"
+
+class TMeasurement;
+class TMeasurementNode;
+class TMeasuringEngine;
+
+// The open measurements and the engine cycle: what the main window owns and shows, and what
+// the headless runner owns. Main thread only.
+class TTavloSession : public QObject {
+    Q_OBJECT
+public:
+    explicit TTavloSession(QObject* parent = nullptr);
+    // Waits for a running engine (the event loop keeps running meanwhile), then frees all.
+    ~TTavloSession() override;
+
+    TComponentObjectList* MeasurementsList; // "MCOL", list type "TMeasurement"
+    TMeasuringEngine* CurrentEngine() const { return FEngine.get(); }
+
+    // The loaded device setup and whether its devices are validated.
+    QString DeviceSetupID() const { return FDeviceSetupID; }
+    void SetDeviceSetupID(const QString& id) { FDeviceSetupID = id; }
+    bool DevicesValidated() const { return FDevicesValidated; }
+    void SetDevicesValidated(bool validated) { FDevicesValidated = validated; }
+
+    // The run log (Run info page).
+    const QStringList& RunLog() const { return FRunLog; }
+    void AppendRunLog(const QString& line);
+    void ClearRunLog();
+    // Status panel 0.
+    void SetStatusText(const QString& text);
+
+    double LastAutosave = 0;
+    qint64 TickCounter = 0;
+    // Completed engine runs since the session started.
+    int CompletedRuns = 0;
+
+    // The 100 ms timer that calls EngineTick.
+    void StartTimer() { FTimer.start(); }
+    void StopTimer() { FTimer.stop(); }
+    bool TimerActive() const { return FTimer.isActive(); }
+
+    void EngineTick();
+    // Autosave of all open measurements, then Save all.
+    void AutosaveAll();
+    // Saves every measurement to its own location and lists them in MeasurementsOpen.txt.
+    void SaveAll();
+
+    // Adds a measurement (the session owns it).
+    void AddMeasurement(TMeasurement* measurement);
+    // Closes (frees) a measurement; safe while a run is in progress.
+    void CloseMeasurement(TMeasurement* measurement);
+    TMeasurement* FindOpenMeasurement(const QString& componentName) const;
+
+    // Waits, keeping the event loop running, until no engine run exists.
+    void WaitForEngine();
+
+    // What the status text names as instrument of a node copy.
+    virtual QString InstrumentIDString(const TMeasurementNode& node) const;
+
+    // Main-thread steps requested by the engine.
+    void ReturnResults(TMeasuringEngine& engine);
+    void ReturnSweepPoint(TMeasuringEngine& engine);
+
+signals:
+    void RunLogAppended(const QString& line);
+    void RunLogCleared();
+    void RunFinished(int completedRuns);
+
+private:
+    bool PrepareNode(TMeasurement& m, TMeasurementNode& node, TMeasuringEngine& engine);
+    void WriteMeasurementsOpen(const QStringList& locations);
+
+    std::unique_ptr<TMeasuringEngine> FEngine;
+    QString FDeviceSetupID;
+    bool FDevicesValidated = false;
+    QStringList FRunLog;
+    QTimer FTimer;
+};
