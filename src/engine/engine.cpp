@@ -53,6 +53,8 @@ void TMeasuringEngine::run() {
                      node->NodeType + QStringLiteral(" *** Nodecount:") + QString::number(p + 1) +
                      u'/' + QString::number(n);
         Request(&TMeasuringEngine::ShowStatus);
+        // An abort stops the sweep of the node that was switched off, not the sweeps after it.
+        Abort = false;
         try {
             Measure(*node);
         } catch (const std::exception& e) {

@@ -10,6 +10,10 @@
 #include "tavlo/folders.h"
 #include "tavlo/log.h"
 #include "tavlo/mainthread.h"
+#include "tavlo/rtfunctionseries.h"
+#include "tavlo/rtgraph.h"
+#include "tavlo/rtseries.h"
+#include "tavlo/rtvector.h"
 #include "tavlo/userinteraction.h"
 #include "testutil.h"
 
@@ -212,9 +216,14 @@ TEST_F(Session, SweepPointsGoToTheNodeAtOnceAndTheAbortFlagStopsTheSweep) {
             engine.RequestReturnSweepPoint();
         }
     });
+    second->Active = true;
+    second->SweepFinished = false;
     ASSERT_TRUE(OneRun(session));
     EXPECT_EQ(first->DataCount(), 4); // one more point, then the abort
     EXPECT_TRUE(first->SweepFinished);
+    // The next sweep of the same run is not stopped by it.
+    EXPECT_EQ(second->DataCount(), 4 + 1);
+    EXPECT_FALSE(second->Active);
     TMeasuringEngine::RegisterNodeStep("IS", nullptr);
 }
 
@@ -252,4 +261,56 @@ TEST_F(Session, ShutdownWaitsForARunningEngine) {
     ASSERT_NE(own->CurrentEngine(), nullptr);
     delete own; // waits, running the engine's requests, then frees everything
     SUCCEED();
+}
+
+TEST_F(Session, SeriesGainOnePointPerRun) {
+    int reading = 0;
+    TMeasuringEngine::RegisterNodeStep("MV", [&reading](TMeasuringEngine&, TMeasurementNode& node) {
+        node.AddData(Now(), ++reading, 0, 0); // one run at a time: no race
+    });
+    TMeasurement* m = AddMeasurement(session, "Plot");
+    TMeasurementNode* volts = AddNode(*m, "volts", "MV");
+    volts->Instrument = "Voltmeter";
+    AddNode(*m, "nan", "AU");
+    auto* graph = new TRtGraph2D;
+    m->Graphs->Add(graph);
+    auto makeSeries = [&](const char* name, const char* x, const char* y) {
+        auto* s = new TRtPointSeries(graph);
+        s->setObjectName(name);
+        s->Caption = name;
+        s->SetXData(new TRtDoubleVector(graph));
+        s->SetYData(new TRtDoubleVector(graph));
+        s->SetXExpression(x);
+        s->SetYExpression(y);
+        auto* r = new TRtLinearRegression(s);
+        r->setObjectName(QString::fromLatin1(name) + "R");
+        r->SetXData(s->XData());
+        r->SetYData(s->YData());
+        return s;
+    };
+    TRtPointSeries* good = makeSeries("good", "$I", "$N1.V1*2");
+    TRtPointSeries* missing = makeSeries("missing", "$I", "$N2.V1");
+    TRtPointSeries* broken = makeSeries("broken", "$N9.V1", "$N1.V1");
+    TLogCapture log;
+    for (int run = 0; run < 3; ++run)
+        ASSERT_TRUE(OneRun(session));
+    ASSERT_EQ(good->Count(), 3);
+    EXPECT_EQ(good->YData()->GetValue(0), 2);
+    EXPECT_EQ(good->YData()->GetValue(2), 6);
+    EXPECT_EQ(good->XData()->GetValue(2), 2);
+    EXPECT_TRUE(good->ExpressionsValid);
+    EXPECT_DOUBLE_EQ(good->Regression()->Slope, 2);
+    EXPECT_EQ(good->Regression()->Caption, "LR: good (.LRA=2 .LRB=2)");
+    EXPECT_EQ(missing->Count(), 0); // NaN values are not plotted
+    EXPECT_TRUE(missing->ExpressionsValid);
+    EXPECT_EQ(broken->Count(), 0);
+    EXPECT_FALSE(broken->ExpressionsValid);
+    EXPECT_TRUE(log.Contains("Serie: broken"));
+    EXPECT_TRUE(log.Contains("  -> Expressions failed to validate"));
+    // Changed expressions empty the series at the next update.
+    good->SetYExpression("$N1.V1");
+    ASSERT_TRUE(OneRun(session));
+    ASSERT_EQ(good->Count(), 1);
+    EXPECT_EQ(good->YData()->GetValue(0), 4);
+    TMeasuringEngine::RegisterNodeStep("MV", nullptr);
 }
