@@ -75,6 +75,10 @@ TMeasurement* TTavloSession::FindOpenMeasurement(const QString& componentName) c
     return nullptr;
 }
 
+bool TTavloSession::IsOpen(const TMeasurement* measurement) const {
+    return measurement && measurement->parent() == MeasurementsList;
+}
+
 QString TTavloSession::InstrumentIDString(const TMeasurementNode&) const { return QString(); }
 
 void TTavloSession::WaitForEngine() {
@@ -220,13 +224,14 @@ void TTavloSession::ReturnResults(TMeasuringEngine& engine) {
     QList<TMeasurement*> touched;
     for (QObject* item : engine.Nodes->Items()) {
         auto* copy = static_cast<TMeasurementNode*>(item);
-        TMeasurement* m = FindOpenMeasurement(copy->MeasurementName);
-        if (!m)
+        // The origin knows its measurement even if another one took its name meanwhile.
+        TMeasurementNode* origin = copy->Origin;
+        TMeasurement* m = origin ? origin->Measurement : FindOpenMeasurement(copy->MeasurementName);
+        if (!m || !IsOpen(m))
             continue; // closed during the run
         if (!touched.contains(m))
             touched.append(m);
-        TMeasurementNode* origin = copy->Origin;
-        if (!origin || origin->Measurement != m)
+        if (!origin)
             continue; // the node was deleted during the run
         if (copy->NodeType == QLatin1String("ET")) {
             origin->SegmentLine = copy->SegmentLine;
@@ -249,9 +254,9 @@ void TTavloSession::ReturnResults(TMeasuringEngine& engine) {
 }
 
 void TTavloSession::ReturnSweepPoint(TMeasuringEngine& engine) {
-    TMeasurement* m = FindOpenMeasurement(engine.PendingMeasurementName);
     TMeasurementNode* target = engine.PendingTarget;
-    if (!m || !target || target->Measurement != m)
+    TMeasurement* m = target ? target->Measurement : nullptr;
+    if (!m || !IsOpen(m))
         return;
     if (engine.PendingFlag) {
         try {

@@ -169,6 +169,24 @@ TEST_F(Session, ClosingAMeasurementDuringARunIsSafe) {
     EXPECT_EQ(kept->DataCount(), 1);
 }
 
+TEST_F(Session, ResultsFollowTheirMeasurementWhenAnotherTakesItsName) {
+    TMeasurement* first = AddMeasurement(session, "First");
+    TMeasurementNode* node = AddNode(*first, "n");
+    session.EngineTick();
+    ASSERT_NE(session.CurrentEngine(), nullptr);
+    // While the run goes on, the open measurement is renamed (as loading a file of the same
+    // name does) and a new one takes the old name.
+    const QString name = first->objectName();
+    first->setObjectName("RENAMEDRENAMEDRENAME");
+    TMeasurement* second = AddMeasurement(session, "Second");
+    second->setObjectName(name);
+    TMeasurementNode* other = AddNode(*second, "n");
+    ASSERT_TRUE(RunUntil([&] { return session.CurrentEngine()->FinishedMeasuring.load(); }));
+    session.EngineTick();
+    EXPECT_EQ(node->DataCount(), 1);
+    EXPECT_EQ(other->DataCount(), 0);
+}
+
 TEST_F(Session, SweepPointsGoToTheNodeAtOnceAndTheAbortFlagStopsTheSweep) {
     // A sweep step as the instrument code will run it: one point per frequency.
     TMeasuringEngine::RegisterNodeStep("IS", [](TMeasuringEngine& engine, TMeasurementNode& node) {

@@ -59,6 +59,7 @@ public:
     // Closes (frees) a measurement; safe while a run is in progress.
     void CloseMeasurement(TMeasurement* measurement);
     TMeasurement* FindOpenMeasurement(const QString& componentName) const;
+    bool IsOpen(const TMeasurement* measurement) const;
 
     // Waits, keeping the event loop running, until no engine run exists.
     void WaitForEngine();
