@@ -184,32 +184,31 @@ int TRtCustomDoubleVector::GetMaximumIndexInclOutliers() const { UpdateStatistic
 double TRtCustomDoubleVector::GetSumInclOutliers() const { UpdateStatistics(); return FIncl.Sum; }
 bool TRtCustomDoubleVector::GetOnlyAscendingInclOutliers() const { UpdateStatistics(); return FIncl.OnlyAscending; }
 
-double TRtCustomDoubleVector::MinimumR(int from, int to) const {
-    const int n = Count();
+namespace {
+// The extreme of values from..to (clamped, either order) by better(a, b); 0 when empty.
+template <class Better>
+double ExtremeOf(const TRtCustomDoubleVector& v, int from, int to, Better better) {
+    const int n = v.Count();
     if (n == 0)
         return 0;
     from = std::clamp(from, 0, n - 1);
     to = std::clamp(to, 0, n - 1);
     if (from > to)
         std::swap(from, to);
-    double result = GetValue(from);
+    double result = v.GetValue(from);
     for (int i = from + 1; i <= to; ++i)
-        result = std::min(result, GetValue(i));
+        if (better(v.GetValue(i), result))
+            result = v.GetValue(i);
     return result;
+}
+} // namespace
+
+double TRtCustomDoubleVector::MinimumR(int from, int to) const {
+    return ExtremeOf(*this, from, to, [](double a, double b) { return a < b; });
 }
 
 double TRtCustomDoubleVector::MaximumR(int from, int to) const {
-    const int n = Count();
-    if (n == 0)
-        return 0;
-    from = std::clamp(from, 0, n - 1);
-    to = std::clamp(to, 0, n - 1);
-    if (from > to)
-        std::swap(from, to);
-    double result = GetValue(from);
-    for (int i = from + 1; i <= to; ++i)
-        result = std::max(result, GetValue(i));
-    return result;
+    return ExtremeOf(*this, from, to, [](double a, double b) { return a > b; });
 }
 
 bool TRtCustomDoubleVector::IsOutlier(int index) const {

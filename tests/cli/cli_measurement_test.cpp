@@ -12,20 +12,9 @@
 #include "testutil.h"
 
 namespace {
-struct TRun {
-    int Code = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
+using TRun = TProcessRun;
 
-TRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(TAVLO_CLI), args);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
+TRun Cli(const QStringList& args) { return RunProcess(QStringLiteral(TAVLO_CLI), args); }
 } // namespace
 
 TEST(CliMeasurement, InfoListsPropertiesAndNodes) {

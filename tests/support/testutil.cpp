@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <stdexcept>
 
@@ -33,4 +34,16 @@ void TTestFolder::Write(const QString& name, const QByteArray& data) const {
 
 QString FixturePath(const QString& name) {
     return QStringLiteral(TAVLO_FIXTURE_DIR "/") + name;
+}
+
+TProcessRun RunProcess(const QString& program, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.start(program, args);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
