@@ -37,7 +37,8 @@ void TRtSeries::VectorCleared(TRtCustomDoubleVector*) { FPointsModified = true; 
 
 void TRtSeries::VectorDestroyed(TRtCustomDoubleVector*) { FPointsModified = true; }
 
-TRtLineSeries::TRtLineSeries(QObject* aOwner) : TRtSeries(aOwner) {}
+TRtLineSeries::TRtLineSeries(QObject* aOwner)
+    : TRtSeries(aOwner), Line(new TRtLineSettings(this)), Area(new TRtAreaSettings(this)) {}
 
 TRtLineSeries::~TRtLineSeries() {
     if (FXData)
@@ -92,7 +93,8 @@ void TRtLineSeries::VectorDestroyed(TRtCustomDoubleVector* vector) {
     TRtSeries::VectorDestroyed(vector);
 }
 
-TRtPointSeries::TRtPointSeries(QObject* aOwner) : TRtLineSeries(aOwner) {}
+TRtPointSeries::TRtPointSeries(QObject* aOwner)
+    : TRtLineSeries(aOwner), PointSymbol(new TRtPointSymbolSettings(this)) {}
 
 int TRtPointSeries::GetSweepNode() const {
     static const char* const quantities[] = {".RS", ".X",  ".F",  ".P",  ".Z",  ".Y", ".G",

@@ -75,3 +75,26 @@ TEST(PointSeries, OwnsItsRegressionByName) {
     // A regression is not one of the graph's own series.
     EXPECT_EQ(graph.Series().size(), 1);
 }
+
+TEST(PointSeries, StyleDefaults) {
+    TRtPointSeries s;
+    EXPECT_TRUE(s.Line->Visible);
+    EXPECT_EQ(s.Line->Color, RtColors::Red);
+    EXPECT_EQ(s.Line->DashStyle, TRtSimpleLineSettings::DashStyleSolid);
+    EXPECT_FALSE(s.Area->Visible);
+    EXPECT_EQ(s.Area->ForeColor, RtColors::LightGray);
+    EXPECT_EQ(s.Area->BackColor, RtColors::DarkGray);
+    EXPECT_EQ(static_cast<int>(TRtAreaSettings::SolidDiamond), 52);
+    EXPECT_EQ(static_cast<int>(TRtAreaSettings::Total), 53);
+    EXPECT_TRUE(s.PointSymbol->Visible);
+    EXPECT_EQ(s.PointSymbol->FillColor, RtColors::Blue);
+    EXPECT_EQ(static_cast<int>(TRtPointSymbolSettings::Nabla), 9);
+    EXPECT_EQ(s.Area->Gradient->MiddleColor, 0xFFB0B0B0u);
+    EXPECT_EQ(s.Area->Gradient->LinearAngle, 90.0f);
+    // A change through the property system tells the owner.
+    int changes = 0;
+    QObject::connect(s.Line, &TRtSimpleLineSettings::Changed, [&] { ++changes; });
+    s.Line->setProperty("Width", 4.0f);
+    EXPECT_EQ(s.Line->Width, 4.0f);
+    EXPECT_EQ(changes, 1);
+}

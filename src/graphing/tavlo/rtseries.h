@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "tavlo/rtstyles.h"
+
 class TRtAxis;
 class TRtCustomDoubleVector;
 class TRtGraph2D;
@@ -85,6 +87,8 @@ public:
     TRtAxis* XAxis = nullptr;
     TRtAxis* YAxis = nullptr;
     TRtLineSeries* DrawBandTo = nullptr;
+    TRtLineSettings* const Line;  // visible, red
+    TRtAreaSettings* const Area;  // invisible
     TRtValueTransformation XValueTransformation;
     TRtValueTransformation YValueTransformation;
 
@@ -111,6 +115,8 @@ class TRtPointSeries : public TRtLineSeries {
     Q_OBJECT
 public:
     Q_INVOKABLE explicit TRtPointSeries(QObject* aOwner = nullptr);
+
+    TRtPointSymbolSettings* const PointSymbol; // symbols visible
 
     // The number k of the node "Nk" whose sweep quantities the X (else Y) expression uses;
     // 0 when none.
