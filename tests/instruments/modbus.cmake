@@ -2,3 +2,12 @@
 tavlo_test(modbus_tests LABEL instruments
   SOURCES simfixture.h modbus_test.cpp voegtlin_test.cpp flowserver_test.cpp
   LIBS tavlo_instruments tavlo_sim)
+
+# The operator's modbus and mfc commands against the simulated controllers.
+if(TARGET tavlo-cli)
+  tavlo_test(modbus_cli_tests LABEL instruments
+    SOURCES cli_modbus_test.cpp
+    LIBS tavlo_sim)
+  target_compile_definitions(modbus_cli_tests PRIVATE TAVLO_CLI_PATH="$<TARGET_FILE:tavlo-cli>")
+  add_dependencies(modbus_cli_tests tavlo-cli)
+endif()
