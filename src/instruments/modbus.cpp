@@ -152,6 +152,43 @@ void DropStalePrefix(TSerialResponse& response, uint8_t address, uint8_t functio
         return;
     }
 }
+void FinishReply(TSerialResponse& response, uint8_t address, uint8_t function) {
+    DropStalePrefix(response, address, function);
+    if (!response.Status.isEmpty())
+        return;
+    const int size = static_cast<int>(std::min<qsizetype>(response.Response.size(), 256));
+    response.Status = CheckReply(response.rArray.data(), size, address, function);
+}
+
+void DecodeFloatReply(TSerialResponse& response) {
+    response.rDouble = 0;
+    if (!response.Status.isEmpty())
+        return;
+    if (response.Response.size() > 8)
+        response.rDouble = Float(response.rArray.data() + 3);
+    else
+        response.Status = ModbusStatus::WrongAmount;
+}
+
+void DecodeWordsReply(const TSerialResponse& reply, int wordCount, TSerialResponse& response) {
+    response.WordArray.fill(0);
+    response.ValueOfFirstWord = 0;
+    if (!reply.Status.isEmpty()) {
+        response.Status = reply.Status;
+        return;
+    }
+    // Data words lie between the byte count and the CRC.
+    const int length = static_cast<int>(std::min<qsizetype>(reply.Response.size(), 256));
+    const int arrived = length >= 5 ? (length - 5) / 2 : 0;
+    for (int i = 0; i < arrived && i < 16; ++i)
+        response.WordArray[static_cast<size_t>(i)] = Word(reply.rArray.data() + 3 + 2 * i);
+    response.ValueOfFirstWord = arrived > 0 ? response.WordArray[0] : 0;
+    response.Status = arrived < wordCount ? ModbusStatus::WrongAmount : QByteArray();
+}
+
+int EchoedWord(const TSerialResponse& reply) {
+    return reply.Response.size() >= 7 ? reply.rArray[4] * 256 + reply.rArray[5] : -1;
+}
 } // namespace Modbus
 
 // ---- TModbusPort ----
@@ -167,12 +204,7 @@ void TModbusPort::Transact(const QByteArray& frame, TSerialResponse& response, b
     SendData(Bytes(frame), static_cast<int>(frame.size()), response, wait);
     if (!wait || !response.Status.isEmpty())
         return;
-    Modbus::DropStalePrefix(response, Bytes(frame)[0], Bytes(frame)[1]);
-    const QByteArray check =
-        Modbus::CheckReply(response.rArray.data(), static_cast<int>(response.Response.size()),
-                           Bytes(frame)[0], Bytes(frame)[1]);
-    if (!check.isEmpty())
-        response.Status = check;
+    Modbus::FinishReply(response, Bytes(frame)[0], Bytes(frame)[1]);
     FLastStatus = response.Status;
 }
 
@@ -187,9 +219,7 @@ bool TModbusPort::Test(int DeviceAddress) {
         LogLine(QString::fromLatin1(response.Status));
         return false;
     }
-    const int echoed = response.Response.size() >= 7
-                           ? response.rArray[4] * 256 + response.rArray[5]
-                           : -1;
+    const int echoed = Modbus::EchoedWord(response);
     LogLine(QStringLiteral("Sent to diagnostic loop  : ") + QString::number(sent));
     LogLine(QStringLiteral("Response                 : ") + QString::number(echoed));
     return echoed == sent;
@@ -202,13 +232,8 @@ void TModbusPort::QueryD(int DeviceAddress, int MemoryAddress, TSerialResponse& 
         LogFrame(frame);
     response.rDouble = 0;
     Transact(frame, response, true);
-    if (response.Status.isEmpty()) {
-        if (response.Response.size() > 8)
-            response.rDouble = Modbus::Float(response.rArray.data() + 3);
-        else
-            response.Status = ModbusStatus::WrongAmount;
-        FLastStatus = response.Status;
-    }
+    Modbus::DecodeFloatReply(response);
+    FLastStatus = response.Status;
     if (fDebug && !response.Status.isEmpty())
         LogLine(QString::fromLatin1(response.Status));
 }
@@ -232,19 +257,7 @@ void TModbusPort::QueryWords(int DeviceAddress, int MemoryAddress, TSerialRespon
     response.Response = reply.Response;
     response.rArray = reply.rArray;
     response.ResponseLength = reply.ResponseLength;
-    response.WordArray.fill(0);
-    response.ValueOfFirstWord = 0;
-    if (reply.Status.isEmpty()) {
-        // Data words lie between the byte count and the CRC.
-        const int length = static_cast<int>(reply.Response.size());
-        const int arrived = length >= 5 ? (length - 5) / 2 : 0;
-        for (int i = 0; i < arrived && i < 16; ++i)
-            response.WordArray[static_cast<size_t>(i)] = Modbus::Word(reply.rArray.data() + 3 + 2 * i);
-        response.ValueOfFirstWord = arrived > 0 ? response.WordArray[0] : 0;
-        response.Status = arrived < WordCount ? ModbusStatus::WrongAmount : QByteArray();
-    } else {
-        response.Status = reply.Status;
-    }
+    Modbus::DecodeWordsReply(reply, WordCount, response);
     FLastStatus = response.Status;
     if (!response.Status.isEmpty())
         LogLine(QString::fromLatin1(response.Status));

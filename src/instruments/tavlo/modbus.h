@@ -42,6 +42,19 @@ QByteArray CheckReply(const uint8_t* reply, int size, uint8_t address, uint8_t f
 // well-formed answer to (address, function) behind other bytes, those bytes are dropped:
 // Response, rArray, ResponseLength and ValueOfFirstWord then describe the answer alone.
 void DropStalePrefix(TSerialResponse& response, uint8_t address, uint8_t function);
+
+// The reply decoding of TModbusPort, on a record as a waiting binary transaction left it.
+// Drops a stale prefix and, when Status is empty, sets it to the reply's check.
+void FinishReply(TSerialResponse& response, uint8_t address, uint8_t function);
+// QueryD: rDouble := the float in reply bytes 4-7 (1-based) when Status is empty and the
+// reply has more than 8 bytes; else rDouble 0 (and "Wrong amount of data waiting" for a
+// short reply).
+void DecodeFloatReply(TSerialResponse& response);
+// QueryWords: WordArray and ValueOfFirstWord from the data words that arrived; Status the
+// reply's, or "Wrong amount of data waiting" when fewer than wordCount came.
+void DecodeWordsReply(const TSerialResponse& reply, int wordCount, TSerialResponse& response);
+// Test: the echoed word (reply bytes 5-6, 1-based) of a reply of at least 7 bytes, else -1.
+int EchoedWord(const TSerialResponse& reply);
 } // namespace Modbus
 
 namespace ModbusStatus {
