@@ -2,7 +2,8 @@
 // input is an RC sample (series resistance RS, then R parallel to C).
 //
 // Configuration: environment variables TAVLO_ZISIM_<KEY>, overridden by KEY=VALUE lines of
-// the file named by TAVLO_ZISIM_CONFIG; both are read again at every call that uses them.
+// the file named by TAVLO_ZISIM_CONFIG (default: ziapi-sim.ini beside this library); both
+// are read again at every call that uses them, so a running program can be reconfigured.
 //   HOST             accepted data-server host, case-insensitive (empty: any)   ""
 //   PORT             accepted port                                               8004
 //   CONNECT_FAILURES refuse this many connection attempts first (-1: all)        0
@@ -17,7 +18,7 @@
 
 #include "tavlo/ziapidecl.h"
 
-#include <sys/stat.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -138,13 +139,25 @@ void Apply(TConfig& c, const std::string& key, const std::string& value) {
 const char* const KKeys[] = {"HOST", "PORT", "CONNECT_FAILURES", "OPTIONS", "R", "C", "RS",
                              "NOISE", "SEED", "FLAGS", "NODATA", "SEQUENCE"};
 
+std::string ConfigFile() {
+    if (const char* file = std::getenv("TAVLO_ZISIM_CONFIG"))
+        return file;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ConfigFile), &info) == 0 || !info.dli_fname)
+        return std::string();
+    const std::string library = info.dli_fname;
+    const size_t slash = library.rfind('/');
+    return (slash == std::string::npos ? std::string() : library.substr(0, slash + 1)) +
+           "ziapi-sim.ini";
+}
+
 TConfig ReadConfig() {
     TConfig c;
     for (const char* key : KKeys)
         if (const char* v = std::getenv((std::string("TAVLO_ZISIM_") + key).c_str()))
             Apply(c, key, Trim(v));
-    if (const char* file = std::getenv("TAVLO_ZISIM_CONFIG")) {
-        std::ifstream in(file);
+    {
+        std::ifstream in(ConfigFile());
         std::string line;
         while (std::getline(in, line)) {
             line = Trim(line);

@@ -638,4 +638,24 @@ TEST_F(ZiApiTest, ConfigFileOverridesTheEnvironmentAndIsReadAgain) {
     EXPECT_EQ(s.flags, 0u);
 }
 
+TEST_F(ZiApiTest, ConfigFileBesideTheLibraryAtAChosenPath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Utility"));
+    const QString library = dir.filePath("Utility/libziAPI-linux64.so");
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() +
+                                "/Utility/libziAPI-linux64.so",
+                            library));
+    QFile config(dir.filePath("Utility/ziapi-sim.ini"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("HOST=mf-dev77\nPORT=8100\nOPTIONS=IA,F5M\n");
+    config.close();
+    TZIUtilities::SetLibraryPath(library);
+    EXPECT_EQ(TZIUtilities::LibraryDisplayName(), library);
+    TziAPI api(true);
+    EXPECT_TRUE(api.Initialized());
+    EXPECT_NE(api.ConnectEx(KHost, 8004, "ziAPI_Core", 6), 0);
+    ASSERT_EQ(api.ConnectEx("mf-dev77", 8100, "ziAPI_Core", 6), 0);
+    EXPECT_EQ(api.GetNodeValue<QString>("/dev77/features/options"), "IA\nF5M");
+}
+
 } // namespace
