@@ -41,7 +41,13 @@ int Run(QStringList args) {
         SetDataFolder(folder);
 
     TTavloSession session;
-    session.SetDeviceSetupID(setupId);
+    // The data folder's default setup names the laboratory; --setup-id stands in for it.
+    if (session.LoadDefaultDeviceSetup())
+        for (const QString& line : session.DeviceMemo())
+            Out(line + u'\n');
+    if (!setupId.isEmpty())
+        session.SetDeviceSetupID(setupId);
+    Out(QStringLiteral("Device setup ID:") + session.DeviceSetupID() + u'\n');
     session.SetDevicesValidated(assumeValidated);
     QObject::connect(&session, &TTavloSession::RunLogAppended, [](const QString& line) {
         Out(line + u'\n');

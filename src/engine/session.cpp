@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "tavlo/atomicfile.h"
 #include "tavlo/clock.h"
 #include "tavlo/componenttext.h"
+#include "tavlo/device.h"
 #include "tavlo/engine.h"
 #include "tavlo/folders.h"
 #include "tavlo/log.h"
@@ -79,7 +81,30 @@ bool TTavloSession::IsOpen(const TMeasurement* measurement) const {
     return measurement && measurement->parent() == MeasurementsList;
 }
 
-QString TTavloSession::InstrumentIDString(const TMeasurementNode&) const { return QString(); }
+QString TTavloSession::InstrumentIDString(const TMeasurementNode& node) const {
+    return InstrumentData(node).IDString;
+}
+
+bool TTavloSession::LoadDeviceSetup(const QString& path) {
+    QString error;
+    if (!DeviceTree.LoadFromFile(path, &error)) {
+        AddDeviceMemo(QStringLiteral("Device setup ") + path + QStringLiteral(" could not be loaded: ") +
+                      error);
+        return false;
+    }
+    SetDeviceSetupID(DeviceTree.DeviceSetupID());
+    SetDevicesValidated(false);
+    return true;
+}
+
+bool TTavloSession::LoadDefaultDeviceSetup() {
+    const QString path = DataPath(QStringLiteral("Device Setups/default.tdq"));
+    if (!QFile::exists(path) || !LoadDeviceSetup(path))
+        return false;
+    AddDeviceMemo(QStringLiteral("Note that any loaded setup (including default.tdq) requires "
+                                 "validation before the devices can be used."));
+    return true;
+}
 
 void TTavloSession::WaitForEngine() {
     while (FEngine) {

@@ -138,7 +138,7 @@ TEST_F(Session, NodesWithoutTypeOrInstrumentAreNotRun) {
 
 TEST_F(Session, NodeStatusAndFreeingTheFinishedRun) {
     TMeasurement* m = AddMeasurement(session, "Single");
-    AddNode(*m, "only");
+    AddNode(*m, "only")->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
     session.EngineTick();
     ASSERT_NE(session.CurrentEngine(), nullptr);
     ASSERT_TRUE(RunUntil([&] { return session.CurrentEngine()->FinishedMeasuring.load(); }));
@@ -147,7 +147,7 @@ TEST_F(Session, NodeStatusAndFreeingTheFinishedRun) {
     EXPECT_EQ(session.CurrentEngine(), nullptr);
     bool found = false;
     for (const QString& s : ui.StatusHistory())
-        found = found || (s.startsWith("Instrument:") && s.contains(" *** Measurement:Single *** Node:only *** Type:AU *** Nodecount:1/1"));
+        found = found || s == "Instrument:K2000 *** Measurement:Single *** Node:only *** Type:AU *** Nodecount:1/1";
     EXPECT_TRUE(found) << ui.StatusHistory().join("\n").toStdString();
     EXPECT_EQ(ui.StatusHistory().last(), "Idle");
 }
@@ -267,6 +267,19 @@ TEST_F(Session, FirstTickAutosavesEverything) {
     // An hour later, not before.
     session.EngineTick();
     EXPECT_FALSE(QFile::exists(dir.Path("Measurements/Autosave/Fresh-save_1.mea")));
+}
+
+TEST_F(Session, DefaultDeviceSetupGivesTheIdentityButNotValidation) {
+    EXPECT_FALSE(session.LoadDefaultDeviceSetup()); // none yet
+    dir.Write("Device Setups/default.tdq", "COM5\r\n\tEurotherm 3208 COM5 ADDR:1\r\n");
+    ASSERT_TRUE(session.LoadDefaultDeviceSetup());
+    EXPECT_EQ(session.DeviceSetupID(), session.DeviceTree.DeviceSetupID());
+    EXPECT_FALSE(session.DevicesValidated());
+    EXPECT_EQ(session.DeviceMemo().last(), "Note that any loaded setup (including default.tdq) "
+                                           "requires validation before the devices can be used.");
+    dir.Write("broken.tdq", "\t\tno parent\r\n");
+    EXPECT_FALSE(session.LoadDeviceSetup(dir.Path("broken.tdq")));
+    EXPECT_EQ(session.DeviceTree.Count(), 2); // the loaded tree stays
 }
 
 TEST_F(Session, ShutdownWaitsForARunningEngine) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "tavlo/componentlist.h"
+#include "tavlo/devicetree.h"
 
 class TMeasurement;
 class TMeasurementNode;
@@ -30,6 +31,16 @@ public:
     void SetDeviceSetupID(const QString& id) { FDeviceSetupID = id; }
     bool DevicesValidated() const { return FDevicesValidated; }
     void SetDevicesValidated(bool validated) { FDevicesValidated = validated; }
+
+    // The laboratory's devices and the messages about them (Devices page).
+    TDeviceTree DeviceTree;
+    const QStringList& DeviceMemo() const { return FDeviceMemo; }
+    void AddDeviceMemo(const QString& line) { FDeviceMemo.append(line); }
+    // Loads a device setup file; its identity becomes the setup ID and the devices are not
+    // validated. False (with the reason in the memo) when the file cannot be read.
+    bool LoadDeviceSetup(const QString& path);
+    // The data folder's "Device Setups/default.tdq", when it exists.
+    bool LoadDefaultDeviceSetup();
 
     // The run log (Run info page).
     const QStringList& RunLog() const { return FRunLog; }
@@ -84,5 +95,6 @@ private:
     QString FDeviceSetupID;
     bool FDevicesValidated = false;
     QStringList FRunLog;
+    QStringList FDeviceMemo;
     QTimer FTimer;
 };
