@@ -10,7 +10,7 @@
 // The catalogue's instruments as the simulated laboratory serves them: GPIB meters, sources
 // and analysers behind an adapter, and the oxygen sensor on its own port.
 struct TCatalogueLab {
-    static constexpr const char* OxygenPort = "COM7";
+    static constexpr const char* OxygenPort = "COM8";
 
     struct TGpibEntry {
         int Address;

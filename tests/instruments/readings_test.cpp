@@ -41,7 +41,7 @@ protected:
         Adapter = std::make_shared<TSimPrologix>();
         Keithley = std::make_shared<TSimKeithley2000>();
         Adapter->Plug(4, Keithley);
-        AddCatalogueInstruments(Sim.Lab, *Adapter, Lab, QStringLiteral("COM7"));
+        AddCatalogueInstruments(Sim.Lab, *Adapter, Lab, QStringLiteral("COM8"));
         Sim.Serve(QStringLiteral("COM33"), Adapter);
         Node.Caption = QStringLiteral("test node");
         Node.MultiTimeout = 4;
@@ -401,13 +401,13 @@ TEST_F(ReadingsTest, PotentiostatReadingAndTimeout) {
 
 TEST_F(ReadingsTest, OxygenSensorNumberAndFailures) {
     Node.NodeType = QStringLiteral("OX");
-    Node.Instrument = QStringLiteral("Oxygen GenAir COM7");
+    Node.Instrument = QStringLiteral("Oxygen GenAir COM8");
     for (char16_t separator : {u'.', u','}) {
         TDecimalSeparatorScope scope(separator);
         TLogCapture log;
         ASSERT_TRUE(MeasureOxygen(Node));
         EXPECT_TRUE(log.Contains(QStringLiteral("GenAir conversion OK")));
-        EXPECT_TRUE(log.Contains(QStringLiteral("GenAir: COM7")));
+        EXPECT_TRUE(log.Contains(QStringLiteral("GenAir: COM8")));
         EXPECT_TRUE(log.Contains(QStringLiteral("CTS O")));
     }
     ASSERT_EQ(Node.DataCount(), 2);
@@ -425,7 +425,7 @@ TEST_F(ReadingsTest, OxygenSensorNumberAndFailures) {
         Lab.GenAir->Faults.Garbage = true;
     }
     EXPECT_FALSE(MeasureOxygen(Node));
-    Sim.Lab.RemovePort(QStringLiteral("COM7"));
+    Sim.Lab.RemovePort(QStringLiteral("COM8"));
     {
         TLogCapture log;
         EXPECT_FALSE(MeasureOxygen(Node));
