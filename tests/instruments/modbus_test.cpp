@@ -437,3 +437,29 @@ TEST_F(ModbusLabTest, WachendorfDisplayCheck) {
     EXPECT_FALSE(elsewhere.Valid);
     EXPECT_EQ(elsewhere.Status, SerialStatus::Timeout);
 }
+
+TEST_F(ModbusLabTest, ReplyInTwoBurstsIsRejectedAndItsRestDoesNotSpoilTheNextOne) {
+    Locked([&] {
+        Lab.Furnace3208->TargetSetpoint = 321;
+        Lab.Furnace3208->RampRate = 1;
+        Lab.Furnace3208->RampUnit = 1;
+        Lab.FurnaceLine->Faults.SplitGapMs = 120; // the read ends after the first burst
+        return 0;
+    });
+    TSerialResponse cut;
+    Fast.QueryWords(1, 2, cut, 2);
+    EXPECT_EQ(cut.Status, ModbusStatus::BadCrc);
+    Locked([&] { Lab.FurnaceLine->Faults = {}; return 0; });
+    SleepMs(150); // the second burst is queued now
+    TSerialResponse next;
+    Fast.QueryWords(1, 2, next, 2);
+    EXPECT_EQ(next.Status, "");
+    EXPECT_EQ(next.ValueOfFirstWord, 321);
+    // A write's answer nobody waited for, in front of the next reply.
+    EXPECT_TRUE(Fast.WriteWord(1, 35, false, 7));
+    SleepMs(40);
+    TSerialResponse after;
+    Fast.QueryWords(1, 35, after, 1);
+    EXPECT_EQ(after.Status, "");
+    EXPECT_EQ(after.ValueOfFirstWord, 7);
+}
