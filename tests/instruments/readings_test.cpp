@@ -178,7 +178,7 @@ TEST_F(ReadingsTest, CorrectionOverflowAndFailures) {
         QElapsedTimer timer;
         timer.start();
         EXPECT_FALSE(ReceiveResult(Node, Port, &Context));
-        EXPECT_LT(timer.elapsed(), 3000);
+        EXPECT_LT(timer.elapsed(), 6000);
         EXPECT_EQ(Node.DataCount(), 3);
         EXPECT_TRUE(log.Contains(QStringLiteral(" Timeout")));
         EXPECT_TRUE(log.Contains(QStringLiteral("Measuring with K6500 on node test node failed or timed out.")));
@@ -352,7 +352,7 @@ TEST_F(ReadingsTest, ImpedanceTimeoutResetsTheInstrument) {
     timer.start();
     EXPECT_FALSE(MeasureImpedance(Node, Port, 0.5, &Context));
     // 1 s set-up wait, 1 s + one 2 s period of waiting, about 2.3 s of initialisation.
-    EXPECT_LT(timer.elapsed(), 9000);
+    EXPECT_LT(timer.elapsed(), 20000);
     ASSERT_EQ(Node.DataCount(), 1);
     const TMeasurementResult p = Node.GetData(0);
     EXPECT_TRUE(std::isnan(p.Value1));

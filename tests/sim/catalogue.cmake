@@ -6,3 +6,8 @@ if(TARGET tavlo-cli)
   target_compile_definitions(sim_catalogue_cli_tests PRIVATE TAVLO_CLI_PATH="$<TARGET_FILE:tavlo-cli>")
   add_dependencies(sim_catalogue_cli_tests tavlo-cli)
 endif()
+
+# The catalogue's simulated instruments on their own.
+tavlo_test(sim_catalogue_tests LABEL sim
+  SOURCES catalogue_sim_test.cpp
+  LIBS tavlo_sim)
