@@ -30,8 +30,9 @@ QString TSimFlowServer::Number(double value, int decimals) const {
     return text;
 }
 
-void TSimFlowServer::Tick(TSimLine&) {
-    const double now = SimNowMs();
+void TSimFlowServer::Tick(TSimLine&) { Advance(SimNowMs()); }
+
+void TSimFlowServer::Advance(double now) {
     if (FLastMs < 0) {
         FLastMs = now;
         return;
@@ -49,6 +50,7 @@ void TSimFlowServer::Tick(TSimLine&) {
 }
 
 void TSimFlowServer::Receive(TSimLine& line, const QByteArray& bytes) {
+    Advance(SimNowMs());
     TConversation& conversation = FConversations[&line];
     conversation.Input += bytes;
     qsizetype nl;

@@ -272,8 +272,8 @@ void TSimVoegtlin::Advance(double nowMs) {
     const double target = std::clamp(static_cast<double>(Setpoint), 0.0, static_cast<double>(Range));
     double flow = Flow + (target - Flow) * (1 - std::exp(-dt / lag));
     if (NoiseFraction > 0) {
-        std::normal_distribution<double> noise(0, NoiseFraction * Range);
-        flow += noise(FRandom) * std::sqrt(std::min(dt / 0.005, 1.0)) * 0.1;
+        std::normal_distribution<double> noise(0, NoiseFraction * Range * 0.1);
+        flow += noise(FRandom);
     }
     Flow = static_cast<float>(std::clamp(flow, 0.0, static_cast<double>(Range)));
     Totaliser += static_cast<float>(Flow * dt / 60.0);

@@ -44,6 +44,8 @@ public:
 
 private:
     QByteArray Answer(const QByteArray& line, QString& topic);
+    // Moves the measured values towards their setpoints up to the given time.
+    void Advance(double nowMs);
     QString Number(double value, int decimals) const;
     struct TConversation {
         QByteArray Input;

@@ -328,7 +328,7 @@ TEST_F(ModbusLabTest, FurnaceRampsToTheTargetAndTemperatureFollows) {
     Fast.QueryD(3, 5, wsp);
     Fast.QueryD(3, 1, pv);
     EXPECT_GT(wsp.rDouble, 105);
-    EXPECT_LT(wsp.rDouble, 125);
+    EXPECT_LT(wsp.rDouble, 130); // still ramping
     EXPECT_LT(pv.rDouble, wsp.rDouble);
     EXPECT_GT(pv.rDouble, wsp.rDouble - 5);
     SleepMs(2500);
