@@ -437,3 +437,32 @@ TEST_F(ReadingsTest, OxygenSensorNumberAndFailures) {
         EXPECT_EQ(Node.GetData(i).Value2, 0);
     }
 }
+
+TEST_F(ReadingsTest, SolartronBiasWaitAndPollSpacing) {
+    Use("Solartron1260", "IC");
+    Node.DCBias = 0.5;
+    Node.DCBiasWait = 1.5;
+    {
+        auto lock = Sim.Lab.Lock();
+        Lab.Solartron1260->MeasureMs = 2600;
+    }
+    ClearAdapterLines();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(MeasureImpedance(Node, Port, 1000, &Context));
+    // Four 250 ms pauses and the 1.5 s bias wait before "SI", then the measurement's 2.6 s.
+    EXPECT_GE(timer.elapsed(), 1000 + 1500 + 2600);
+    const QStringList lines = AdapterLines();
+    const qsizetype polls = lines.count(QStringLiteral("++spoll"));
+    // Polls are spaced by 1000 ms: about three during 2.6 s (without the pause about eight).
+    EXPECT_GE(polls, 2);
+    EXPECT_LE(polls, 5) << lines.join(u'|').toStdString();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the last line is taken in
+    auto lock = Sim.Lab.Lock();
+    const QStringList received = Lab.Solartron1260->Received;
+    const qsizetype bias = received.indexOf(QStringLiteral("VB +5.0000000E-01"));
+    ASSERT_GE(bias, 0);
+    EXPECT_EQ(received.value(bias + 1), QStringLiteral("SI"));
+    EXPECT_EQ(received.last(), QStringLiteral("VB 0"));
+    EXPECT_TRUE(Context.FeedbackLines.contains(QStringLiteral("->FR +1.0000000E+03")));
+}
