@@ -213,19 +213,25 @@ namespace {
 struct TLine {
     QString Command; // empty for a comment-only line
     QString Comment; // without "//"
+    bool Disabled = false; // a command shown as a comment: "//" + Comment
 };
 using TLines = std::vector<TLine>;
 
 TLine L(const char* command, const char* comment = "") {
-    return {QString::fromUtf8(command), QString::fromUtf8(comment)};
+    return {QString::fromUtf8(command), QString::fromUtf8(comment), false};
 }
-TLine C(const char* comment) { return {QString(), QString::fromUtf8(comment)}; }
+TLine C(const char* comment) { return {QString(), QString::fromUtf8(comment), false}; }
+// A command the user may enable by removing the "//" in front of it.
+TLine D(const char* command) { return {QString(), QString::fromUtf8(command), true}; }
 
 void Append(TLines& to, const TLines& lines) { to.insert(to.end(), lines.begin(), lines.end()); }
 
 QString LineText(const TLine& line) {
-    if (line.Command.isEmpty())
+    if (line.Command.isEmpty()) {
+        if (line.Disabled)
+            return QStringLiteral("//") + line.Comment;
         return line.Comment.isEmpty() ? QString() : QStringLiteral("// ") + line.Comment;
+    }
     if (line.Comment.isEmpty())
         return line.Command;
     constexpr int column = 32;
@@ -283,9 +289,9 @@ TLines BeforeLines(const TDevice& device, const QString& nodeType) {
             out.push_back(L("FUNC 'CURR:DC'", "DC current"));
         out.push_back(L(":MEAS?", "Measure and send the reading"));
         Append(out, {C("Example of a detailed set-up (remove // to use):"),
-                     C(":SENS:FUNC 'VOLT:DC'"), C(":SENS:VOLT:DC:RANG 10"),
-                     C(":SENS:VOLT:DC:NPLC 10"), C(":SENS:AVER:COUN 10"),
-                     C(":SENS:AVER:TCON REP"), C(":SENS:AVER ON"), C(":READ?")});
+                     D(":SENS:FUNC 'VOLT:DC'"), D(":SENS:VOLT:DC:RANG 10"),
+                     D(":SENS:VOLT:DC:NPLC 10"), D(":SENS:AVER:COUN 10"),
+                     D(":SENS:AVER:TCON REP"), D(":SENS:AVER ON"), D(":READ?")});
     } else if (m == QLatin1String("K6500") || m == QLatin1String("DMM6500")) {
         out.push_back(L("*CLS", "Clear status"));
         if (m2)
@@ -497,13 +503,13 @@ TLines AfterLines(const QString& m) {
     if (m == QLatin1String("K2000") || m == QLatin1String("K6500") ||
         m == QLatin1String("DMM6500"))
         return {C("Open all channels of a scanner card (remove // to use):"),
-                C(":ROUT:OPEN:ALL")};
+                D(":ROUT:OPEN:ALL")};
     if (m == QLatin1String("2260B"))
-        return {C("Switch the output off (remove // to use):"), C("OUTP OFF")};
+        return {C("Switch the output off (remove // to use):"), D("OUTP OFF")};
     if (m == QLatin1String("K2400"))
-        return {C("Switch the output off (remove // to use):"), C(":OUTP OFF")};
+        return {C("Switch the output off (remove // to use):"), D(":OUTP OFF")};
     if (m == QLatin1String("NovocontrolAlphaAT"))
-        return {C("Switch the DC bias off (remove // to use):"), C("DCE=0")};
+        return {C("Switch the DC bias off (remove // to use):"), D("DCE=0")};
     return {};
 }
 } // namespace

@@ -295,6 +295,11 @@ TEST(CatalogueTest, DefaultCommandsGiveTheTableCommands) {
     EXPECT_EQ(DefaultCommandsHeader,
               QStringLiteral("// This line is a comment line. Nothing after // on any line will "
                              "get sent to the instrument.\r\n"));
+    // Commands the user may enable stand right after the "//".
+    EXPECT_TRUE(DefaultCommands(Device("K2000"), QStringLiteral("M2"), 3)
+                    .contains(QStringLiteral("\r\n//:ROUT:OPEN:ALL\r\n")));
+    EXPECT_TRUE(DefaultCommands(Device("2260B"), QStringLiteral("MV"), 1)
+                    .endsWith(QStringLiteral("\r\n// #SLEEP 500\r\n")));
     // The Hioki reference line keeps its trailing blank.
     EXPECT_TRUE(DefaultCommands(Device("Hioki_3522-50"), QStringLiteral("IC"), 2)
                     .contains(QStringLiteral(":LEV:CVOLT XXX \r\n")));
