@@ -466,3 +466,34 @@ TEST_F(ReadingsTest, SolartronBiasWaitAndPollSpacing) {
     EXPECT_EQ(received.last(), QStringLiteral("VB 0"));
     EXPECT_TRUE(Context.FeedbackLines.contains(QStringLiteral("->FR +1.0000000E+03")));
 }
+
+namespace {
+class TLanContext : public TTestContext {
+public:
+    bool ReadLAN(TMeasurementNode&, QString& reply) override {
+        ++Reads;
+        reply = Reply;
+        return !Reply.isEmpty();
+    }
+    QString Reply;
+    int Reads = 0;
+};
+} // namespace
+
+TEST_F(ReadingsTest, LanDeviceReadsThroughTheLanBranch) {
+    Node.NodeType = QStringLiteral("MV");
+    Node.Instrument = QStringLiteral("Multimeter DMM6500 127.0.0.1 5025 LAN");
+    TLanContext lan;
+    lan.Reply = QStringLiteral("+1.50000000E+00");
+    TLogCapture log;
+    ASSERT_TRUE(ReceiveResult(Node, Port, &lan));
+    EXPECT_EQ(lan.Reads, 1);
+    EXPECT_DOUBLE_EQ(Node.GetData(0).Value1, 1.5);
+    EXPECT_TRUE(log.Contains(QStringLiteral(" Software delays 500 ms by default.")));
+    // Nothing read over LAN, or no LAN branch at all: no point.
+    lan.Reply.clear();
+    EXPECT_FALSE(ReceiveResult(Node, Port, &lan));
+    EXPECT_FALSE(ReceiveResult(Node, Port));
+    EXPECT_EQ(Node.DataCount(), 1);
+    EXPECT_TRUE(log.Contains(QStringLiteral("LAN read is not available")));
+}
