@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tavlo/clock.h"
+#include "tavlo/device.h"
 #include "tavlo/log.h"
 #include "tavlo/mainthread.h"
 #include "tavlo/measurementnode.h"
@@ -71,6 +72,25 @@ void TMeasuringEngine::run() {
 
 void TMeasuringEngine::Measure(TMeasurementNode& node) {
     LogTo(TLogCategory::MeasuringEngine, QStringLiteral("Enter Measure"));
+    const TDevice instrument = InstrumentData(node);
+    auto tell = [this](const QString& line) {
+        LogLine(line);
+        Feedback.Add(line);
+    };
+    switch (instrument.InterfaceType) {
+    case ditAPIZ:
+        tell(QStringLiteral("Instrument InterfaceType ZAPI"));
+        tell(QStringLiteral("ZNodePath: ") + instrument.ZNodePath);
+        break;
+    case ditLAN:
+        tell(QStringLiteral("Instrument InterfaceType LAN"));
+        break;
+    case ditGPIB:
+        tell(QStringLiteral("Instrument InterfaceType GPIB"));
+        break;
+    default:
+        tell(QStringLiteral("Instrument InterfaceType Undefined"));
+    }
     Feedback.Add(QString());
     Feedback.Add(QStringLiteral("** ** ** ** ** ** ** **"));
     Feedback.Add(QStringLiteral("Measuring loop started"));

@@ -150,6 +150,7 @@ TEST_F(Session, NodeStatusAndFreeingTheFinishedRun) {
         found = found || s == "Instrument:K2000 *** Measurement:Single *** Node:only *** Type:AU *** Nodecount:1/1";
     EXPECT_TRUE(found) << ui.StatusHistory().join("\n").toStdString();
     EXPECT_EQ(ui.StatusHistory().last(), "Idle");
+    EXPECT_EQ(RunLogWith("Instrument InterfaceType GPIB").size(), 1);
 }
 
 TEST_F(Session, ClosingAMeasurementDuringARunIsSafe) {
