@@ -25,6 +25,7 @@ QMap<QString, TMeasuringEngine::TNodeStep>& Steps() {
 TMeasuringEngine::TMeasuringEngine(TTavloSession* session)
     : StartTime(Now()), Nodes(new TComponentObjectList(nullptr, QStringLiteral("TMeasurementNode"))),
       FSession(session) {
+    RegisterInstrumentSteps();
     Nodes->setObjectName(QStringLiteral("EngineNodeList"));
 }
 
@@ -36,6 +37,11 @@ TMeasuringEngine::~TMeasuringEngine() {
 void TMeasuringEngine::RegisterNodeStep(const QString& key, TNodeStep step) {
     std::lock_guard lock(GStepMutex);
     Steps()[key] = std::move(step);
+}
+
+TMeasuringEngine::TNodeStep TMeasuringEngine::NodeStep(const QString& key) {
+    std::lock_guard lock(GStepMutex);
+    return Steps().value(key);
 }
 
 void TMeasuringEngine::Request(void (TMeasuringEngine::*step)()) {

@@ -189,7 +189,9 @@ TEST_F(Session, ResultsFollowTheirMeasurementWhenAnotherTakesItsName) {
 }
 
 TEST_F(Session, SweepPointsGoToTheNodeAtOnceAndTheAbortFlagStopsTheSweep) {
-    // A sweep step as the instrument code will run it: one point per frequency.
+    // A sweep step as the instrument code runs it: one point per frequency.
+    RegisterInstrumentSteps();
+    const TMeasuringEngine::TNodeStep realSweep = TMeasuringEngine::NodeStep("IS");
     TMeasuringEngine::RegisterNodeStep("IS", [](TMeasuringEngine& engine, TMeasurementNode& node) {
         double f = node.SweepStartHz;
         for (int i = 0; i < node.SweepPoints; ++i) {
@@ -243,7 +245,7 @@ TEST_F(Session, SweepPointsGoToTheNodeAtOnceAndTheAbortFlagStopsTheSweep) {
     // The next sweep of the same run is not stopped by it.
     EXPECT_EQ(second->DataCount(), 4 + 1);
     EXPECT_FALSE(second->Active);
-    TMeasuringEngine::RegisterNodeStep("IS", nullptr);
+    TMeasuringEngine::RegisterNodeStep("IS", realSweep);
 }
 
 TEST_F(Session, FirstTickAutosavesEverything) {
@@ -297,6 +299,8 @@ TEST_F(Session, ShutdownWaitsForARunningEngine) {
 
 TEST_F(Session, SeriesGainOnePointPerRun) {
     int reading = 0;
+    RegisterInstrumentSteps();
+    const TMeasuringEngine::TNodeStep realStep = TMeasuringEngine::NodeStep("MV");
     TMeasuringEngine::RegisterNodeStep("MV", [&reading](TMeasuringEngine&, TMeasurementNode& node) {
         node.AddData(Now(), ++reading, 0, 0); // one run at a time: no race
     });
@@ -344,5 +348,5 @@ TEST_F(Session, SeriesGainOnePointPerRun) {
     ASSERT_TRUE(OneRun(session));
     ASSERT_EQ(good->Count(), 1);
     EXPECT_EQ(good->YData()->GetValue(0), 4);
-    TMeasuringEngine::RegisterNodeStep("MV", nullptr);
+    TMeasuringEngine::RegisterNodeStep("MV", realStep);
 }

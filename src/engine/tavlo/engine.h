@@ -15,6 +15,9 @@
 class TMeasurementNode;
 class TTavloSession;
 
+// Registers the instrument steps of the node types with the engine (idempotent).
+void RegisterInstrumentSteps();
+
 // One engine run: a worker thread that executes its node copies one after the other and
 // hands the results back to the measurements' own nodes through calls that run in the main
 // thread.
@@ -57,6 +60,7 @@ public:
     // Steps of node types, by "NodeType" or "AU/AUType"; the instrument issues plug in here.
     using TNodeStep = std::function<void(TMeasuringEngine&, TMeasurementNode&)>;
     static void RegisterNodeStep(const QString& key, TNodeStep step);
+    static TNodeStep NodeStep(const QString& key);
 
     // The main thread asks a running engine to stop waiting (shutdown).
     void RequestStop() { requestInterruption(); }

@@ -1,0 +1,76 @@
+// Engine runs against the simulated laboratory.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "enginetest.h"
+#include "tavlo/folders.h"
+#include "tavlo/userinteraction.h"
+#include "tavlosim/simlab.h"
+#include "tavlosim/standardlab.h"
+#include "testutil.h"
+
+namespace {
+class InstrumentRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scope = std::make_unique<TUserInteractionScope>(ui);
+        SetDataFolder(dir.Path());
+        QString error;
+        ASSERT_TRUE(BuildStandardLab(lab, devices, &error)) << error.toStdString();
+        lab.Start();
+        lab.WritePortMap(dir.Path());
+        session = std::make_unique<TTavloSession>();
+        session->SetDeviceSetupID("4711");
+        session->SetDevicesValidated(true);
+        session->LastAutosave = Now();
+    }
+    void TearDown() override {
+        session.reset();
+        lab.Stop();
+    }
+    TTestFolder dir;
+    TRecordingUserInteraction ui;
+    std::unique_ptr<TUserInteractionScope> scope;
+    TSimLab lab;
+    TStandardLab devices;
+    std::unique_ptr<TTavloSession> session;
+};
+} // namespace
+
+TEST_F(InstrumentRun, AResistanceReadingThroughTheAdapter) {
+    TMeasurement* m = AddMeasurement(*session, "Resistor");
+    m->MultiTimeout = 5;
+    TMeasurementNode* r = AddNode(*m, "R sample", "M2");
+    r->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    r->GPIBBeforePoint = "*CLS\r\nFUNC 'RES'\r\n:MEAS?";
+    TMeasurementNode* timer = AddNode(*m, "T timer", "TI");
+    timer->Instrument = r->Instrument;
+    for (int run = 0; run < 2; ++run)
+        ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(r->DataCount(), 2);
+    EXPECT_NEAR(r->GetData(1).Value1, 100, 5); // the simulated 100 ohm resistor with noise
+    EXPECT_NEAR(r->GetData(1).Time, Now(), 60.0 / SecondsPerDay);
+    // A timer node runs its lists and stores nothing but the padding of its index.
+    for (const TMeasurementResult& p : timer->Points())
+        EXPECT_EQ(p.Value1, 0);
+    const QStringList log = session->RunLog();
+    EXPECT_FALSE(log.filter("**Serial port component created : COM33").isEmpty());
+    EXPECT_FALSE(log.filter("**1st switching stage POST: No switching").isEmpty());
+    EXPECT_FALSE(log.filter("Measuring loop ended").isEmpty());
+}
+
+TEST_F(InstrumentRun, ASilentInstrumentStoresNoPointAndTheRunGoesOn) {
+    TMeasurement* m = AddMeasurement(*session, "Silent");
+    m->MultiTimeout = 1;
+    TMeasurementNode* missing = AddNode(*m, "a missing", "M2");
+    missing->Instrument = "Multimeter K2000 COM33 ADDR:9 EOS:0 GPIB"; // nobody at address 9
+    missing->GPIBBeforePoint = ":MEAS?";
+    TMeasurementNode* present = AddNode(*m, "b present", "M2");
+    present->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    present->GPIBBeforePoint = "*CLS\r\nFUNC 'RES'\r\n:MEAS?";
+    ASSERT_TRUE(OneRun(*session));
+    EXPECT_EQ(missing->DataCount(), 0);
+    ASSERT_EQ(present->DataCount(), 1);
+    EXPECT_NEAR(present->GetData(0).Value1, 100, 5);
+}
