@@ -32,7 +32,7 @@ protected:
         Adapter.SetWindowsReadLoopTimeoutMS(20);
     }
     QStringList Received() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         auto lock = Sim.Lab.Lock();
         return Devices.Keithley->Received;
     }
@@ -129,7 +129,7 @@ TEST_F(CommandListTest, InitializationSendsTheModelLines) {
     timer.start();
     InitializeGPIBInstrument(QStringLiteral("COM33"), 4, 1, QStringLiteral("K2000-30-5"));
     EXPECT_GE(timer.elapsed(), 2000); // the address line waits for a reply that never comes
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     auto lock = Sim.Lab.Lock();
     QStringList lines;
     for (const QByteArray& l : Devices.Adapter->Lines)

@@ -363,12 +363,14 @@ TEST_F(ReadingsTest, ImpedanceTimeoutResetsTheInstrument) {
     EXPECT_FALSE(Context.Status.isEmpty());
     EXPECT_TRUE(Context.Status.first().startsWith(QStringLiteral(" *** At 0.500Hz *** Elapsed 0/3 seconds")))
         << Context.Status.first().toStdString();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the last lines are taken in
     const QStringList lines = AdapterLines();
     const qsizetype reset = lines.indexOf(QStringLiteral("++read_tmo_ms 2000"));
     ASSERT_GE(reset, 0) << lines.join(u'|').toStdString();
     EXPECT_EQ(lines.mid(reset + 1, 8),
               QStringList({"++addr 1", "++eos 0", "*RST", ":PAR1 G;:PAR2 B;:PAR3 RS;:PAR4 X",
-                           ":MEAS:ITEM 0,18", ":HEAD OFF", ":RANG:AUTO ON", ":TRIG EXT"}));
+                           ":MEAS:ITEM 0,18", ":HEAD OFF", ":RANG:AUTO ON", ":TRIG EXT"}))
+        << lines.join(u'|').toStdString();
 }
 
 TEST_F(ReadingsTest, PotentiostatReadingAndTimeout) {
@@ -457,7 +459,7 @@ TEST_F(ReadingsTest, SolartronBiasWaitAndPollSpacing) {
     // Polls are spaced by 1000 ms: about three during 2.6 s (without the pause about eight).
     EXPECT_GE(polls, 2);
     EXPECT_LE(polls, 5) << lines.join(u'|').toStdString();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the last line is taken in
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the last line is taken in
     auto lock = Sim.Lab.Lock();
     const QStringList received = Lab.Solartron1260->Received;
     const qsizetype bias = received.indexOf(QStringLiteral("VB +5.0000000E-01"));
