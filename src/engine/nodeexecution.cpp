@@ -120,7 +120,7 @@ void InstrumentFrame(TMeasuringEngine& engine, TMeasurementNode& node) {
 
     const QString& type = node.NodeType;
     if (type == QLatin1String("AU")) {
-        context.Feedback(QStringLiteral(" **The GPIB action is not available in this version"));
+        GPIBAction(engine, node, &context);
     } else if (type == QLatin1String("P1")) {
         MeasureP1(node, adapter, &context);
     } else if (type == QLatin1String("IC")) {
@@ -168,6 +168,8 @@ void RegisterInstrumentSteps() {
         for (const char* type : {"GF", "IC", "IS", "M2", "M4", "MC", "MV", "P1", "TI"})
             TMeasuringEngine::RegisterNodeStep(QLatin1String(type), InstrumentFrame);
         TMeasuringEngine::RegisterNodeStep(QStringLiteral("OX"), OxygenStep);
+        TMeasuringEngine::RegisterNodeStep(QStringLiteral("AU/GPIB"), InstrumentFrame);
+        RegisterControllerSteps();
         return true;
     }();
     (void)registered;

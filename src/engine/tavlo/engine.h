@@ -15,8 +15,25 @@
 class TMeasurementNode;
 class TTavloSession;
 
+class IInstrumentContext;
+
 // Registers the instrument steps of the node types with the engine (idempotent).
 void RegisterInstrumentSteps();
+void RegisterControllerSteps();
+
+// The decision of a furnace segment program at one ET execution.
+struct TSegmentDecision {
+    bool Apply = false;
+    int Setpoint = 0;
+    int RampRate = 0;
+    QString Message;
+};
+TSegmentDecision SegmentDecision(const TMeasurementNode& node);
+// Runs the decision and sends a new segment to the controller, verified by read-back.
+void ApplySegment(class TMeasuringEngine& engine, TMeasurementNode& node, const QString& port,
+                  int address);
+// The GPIB action, run inside the instrument frame.
+void GPIBAction(class TMeasuringEngine& engine, TMeasurementNode& node, IInstrumentContext* context);
 
 // One engine run: a worker thread that executes its node copies one after the other and
 // hands the results back to the measurements' own nodes through calls that run in the main
