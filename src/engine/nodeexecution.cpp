@@ -10,6 +10,7 @@
 #include "tavlo/engine.h"
 #include "tavlo/formatfloat.h"
 #include "tavlo/instrumentcontext.h"
+#include "tavlo/lan.h"
 #include "tavlo/log.h"
 #include "tavlo/mainthread.h"
 #include "tavlo/measurementnode.h"
@@ -40,6 +41,12 @@ public:
         E.RequestReturnSweepPoint();
     }
     void Refresh() override { E.RequestFlushFeedback(); }
+    void SendLAN(TMeasurementNode& node, const QString& text) override {
+        ParseAndSendLAN(node, text, this);
+    }
+    bool ReadLAN(TMeasurementNode& node, QString& reply) override {
+        return ReadLANReply(node, reply, this);
+    }
 
 private:
     TMeasuringEngine& E;

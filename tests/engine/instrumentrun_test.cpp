@@ -7,6 +7,8 @@
 #include "tavlo/folders.h"
 #include "tavlo/userinteraction.h"
 #include "tavlosim/simlab.h"
+#include "tavlosim/simlan.h"
+#include "tavlosim/simmeters.h"
 #include "tavlosim/standardlab.h"
 #include "testutil.h"
 
@@ -73,4 +75,22 @@ TEST_F(InstrumentRun, ASilentInstrumentStoresNoPointAndTheRunGoesOn) {
     EXPECT_EQ(missing->DataCount(), 0);
     ASSERT_EQ(present->DataCount(), 1);
     EXPECT_NEAR(present->GetData(0).Value1, 100, 5);
+}
+
+TEST_F(InstrumentRun, ALanMultimeterReadThroughTwoConnections) {
+    auto meter = std::make_shared<TSimScpiMeter>(TSimScpiMeter::KeithleyDMM6500);
+    const uint16_t port = lab.AddTcpDevice("DMM6500", std::make_shared<TSimLanInstrument>(meter));
+    ASSERT_NE(port, 0);
+    TMeasurement* m = AddMeasurement(*session, "LAN");
+    m->MultiTimeout = 5;
+    TMeasurementNode* r = AddNode(*m, "R lan", "M2");
+    r->Instrument = QStringLiteral("Multimeter DMM6500 127.0.0.1 %1 LAN").arg(port);
+    r->GPIBBeforePoint = ":MEAS:RES?";
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(r->DataCount(), 1);
+    EXPECT_GT(r->GetData(0).Value1, 0);
+    const QStringList log = session->RunLog();
+    EXPECT_FALSE(log.filter("Instrument InterfaceType LAN").isEmpty());
+    EXPECT_FALSE(log.filter(" Sent: :MEAS:RES?").isEmpty());
+    EXPECT_FALSE(log.filter(" TCPIP - result: ").isEmpty());
 }
