@@ -19,7 +19,9 @@
 #include "tavlo/measurementnode.h"
 #include "tavlo/numformat.h"
 #include "tavlo/prologix.h"
+#include "tavlo/serialport.h"
 #include "tavlo/voegtlinport.h"
+#include "tavlo/ansi.h"
 
 #include <QDateTime>
 
@@ -195,6 +197,66 @@ void FlowAction(TMeasuringEngine& engine, TMeasurementNode& node) {
     }
 }
 
+// The bytes of one binary broadcast line: decimal numbers from its start up to the first word
+// that is not a non-negative integer, each modulo 256.
+QByteArray BroadcastBytes(const QString& line) {
+    QByteArray bytes;
+    for (const QString& word : line.split(u' ', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const qulonglong n = word.toULongLong(&ok);
+        if (!ok || word.startsWith(u'+'))
+            break;
+        bytes.append(static_cast<char>(n % 256));
+    }
+    return bytes;
+}
+
+void BroadcastAction(TMeasuringEngine& engine, TMeasurementNode& node) {
+    if (node.AUCOM.isEmpty()) {
+        engine.Feedback.Add(QStringLiteral("AUCOM broadcast not performed, port not defined"));
+        return;
+    }
+    bool sent = false;
+    for (QString line : node.AUCOMBinary.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const QByteArray bytes = BroadcastBytes(line);
+        if (bytes.isEmpty())
+            continue;
+        TSerialPort3 port;
+        port.SetDebug(true);
+        port.SetBaudRate(115200);
+        port.SetStopBits(2);
+        port.SetParity(0);
+        port.SetWindowsReadLoopTimeoutMS(5);
+        port.SetReadoutTimeoutMS(50);
+        port.SetPort(node.AUCOM);
+        TSerialResponse3 response;
+        port.SendData(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                      static_cast<int>(bytes.size()), response, false);
+        QThread::msleep(100);
+        sent = true;
+    }
+    if (sent)
+        return;
+    const QString text = FormatWithSeparator(node.AUCOMNumberFormat, node.AUCOMValue);
+    TSerialPort port;
+    port.SetBaudRate(9600);
+    port.SetStopBits(0);
+    port.SetParity(0);
+    port.SetPort(node.AUCOM);
+    TSerialResponse response;
+    port.SendData(reinterpret_cast<const uint8_t*>(ToWindows1252(text + u'\r').constData()),
+                  static_cast<int>(text.size() + 1), response, false);
+    if (!response.Status.isEmpty()) {
+        engine.Feedback.Add(QStringLiteral("AUCOM broadcast not performed, port could not be opened"));
+        node.AddData(Now(), NaN, NaN, NaN);
+        return;
+    }
+    engine.Feedback.Add(QStringLiteral("AUCOM broadcast: ") + text);
+    node.AddData(Now(), node.AUCOMValue, NaN, NaN);
+}
+
 } // namespace
 
 void GPIBAction(TMeasuringEngine&, TMeasurementNode& node, IInstrumentContext* context) {
@@ -221,4 +283,5 @@ void RegisterControllerSteps() {
     TMeasuringEngine::RegisterNodeStep(QStringLiteral("FL"), FlowStep);
     TMeasuringEngine::RegisterNodeStep(QStringLiteral("AU/Furnace"), FurnaceAction);
     TMeasuringEngine::RegisterNodeStep(QStringLiteral("AU/Flow"), FlowAction);
+    TMeasuringEngine::RegisterNodeStep(QStringLiteral("AU/COM"), BroadcastAction);
 }

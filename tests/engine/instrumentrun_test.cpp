@@ -94,3 +94,75 @@ TEST_F(InstrumentRun, ALanMultimeterReadThroughTwoConnections) {
     EXPECT_FALSE(log.filter(" Sent: :MEAS:RES?").isEmpty());
     EXPECT_FALSE(log.filter(" TCPIP - result: ").isEmpty());
 }
+
+namespace {
+// Records what arrives on a serial port.
+class TRecorder : public TSimDevice {
+public:
+    QString Describe() const override { return QStringLiteral("recorder"); }
+    void Receive(TSimLine&, const QByteArray& bytes) override { Bytes += bytes; }
+    QByteArray Bytes;
+};
+} // namespace
+
+TEST_F(InstrumentRun, BroadcastToASerialPort) {
+    auto recorder = std::make_shared<TRecorder>();
+    ASSERT_FALSE(lab.AddSerialDevice("COM9", recorder).isEmpty());
+    lab.WritePortMap(dir.Path());
+    TMeasurement* m = AddMeasurement(*session, "Broadcast");
+    TMeasurementNode* binary = AddNode(*m, "a binary", "AU");
+    binary->AUType = "COM";
+    binary->AUCOM = "COM9";
+    binary->AUCOMBinary = "2 65 66 3 x 7\r\n300";
+    TMeasurementNode* text = AddNode(*m, "b text", "AU");
+    text->AUType = "COM";
+    text->AUCOM = "COM9";
+    text->AUCOMExpression = "1.5";
+    text->AUCOMNumberFormat = "0,00";
+    TMeasurementNode* nowhere = AddNode(*m, "c nowhere", "AU");
+    nowhere->AUType = "COM";
+    nowhere->AUCOM = "COM99";
+    TMeasurementNode* undefined = AddNode(*m, "d undefined", "AU");
+    undefined->AUType = "COM";
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_TRUE(RunUntil([&] {
+        auto lock = lab.Lock();
+        return recorder->Bytes.size() >= 10;
+    }));
+    {
+        auto lock = lab.Lock();
+        EXPECT_EQ(recorder->Bytes, QByteArray("\x02" "AB\x03" "\x2C" "1,50\r", 10));
+    }
+    EXPECT_EQ(binary->DataCount(), 0); // a binary broadcast stores no point
+    ASSERT_EQ(text->DataCount(), 1);
+    EXPECT_EQ(text->GetData(0).Value1, 1.5);
+    ASSERT_EQ(nowhere->DataCount(), 1);
+    EXPECT_TRUE(std::isnan(nowhere->GetData(0).Value1));
+    EXPECT_EQ(undefined->DataCount(), 0);
+    EXPECT_FALSE(session->RunLog().filter("AUCOM broadcast: 1,50").isEmpty());
+    EXPECT_FALSE(session->RunLog().filter("AUCOM broadcast not performed, port could not be opened").isEmpty());
+    EXPECT_FALSE(session->RunLog().filter("AUCOM broadcast not performed, port not defined").isEmpty());
+}
+
+TEST_F(InstrumentRun, SwitchingBeforeAndAfterTheNode) {
+    TMeasurement* m = AddMeasurement(*session, "Switched");
+    TMeasurementNode* manual = AddNode(*m, "a manual", "TI");
+    manual->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    manual->Connection = "Manual";
+    TMeasurementNode* external = AddNode(*m, "b external", "TI");
+    external->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    external->Connection = "Switch";
+    external->Switch = "Switch K2000 COM33 ADDR:4 EOS:0";
+    external->SwitchGPIBBeforePoint = "SYST:BEEP:STAT OFF";
+    external->SwitchGPIBAfterPoint = "*CLS";
+    ASSERT_TRUE(OneRun(*session));
+    const QStringList messages = ui.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], "Tavlo 2 is paused for manual cable switching.\r\n\r\nMeasurement: Switched "
+                           "\r\nNode: a manual \r\nPhase: Before measurement of this node");
+    EXPECT_TRUE(messages[1].endsWith("Phase: After measurement of this node"));
+    auto lock = lab.Lock();
+    const QStringList received = devices.Keithley->Received;
+    EXPECT_TRUE(received.contains("SYST:BEEP:STAT OFF"));
+    EXPECT_TRUE(received.contains("*CLS"));
+}
