@@ -26,11 +26,11 @@ inline bool RunUntil(const std::function<bool()>& condition, int milliseconds = 
 }
 
 // One tick that starts a run, the run, and the tick that frees it.
-inline bool OneRun(TTavloSession& session) {
+inline bool OneRun(TTavloSession& session, int milliseconds = 60000) {
     session.EngineTick();
     if (!session.CurrentEngine())
         return false;
-    if (!RunUntil([&] { return session.CurrentEngine()->FinishedMeasuring.load(); }))
+    if (!RunUntil([&] { return session.CurrentEngine()->FinishedMeasuring.load(); }, milliseconds))
         return false;
     session.EngineTick();
     return session.CurrentEngine() == nullptr;

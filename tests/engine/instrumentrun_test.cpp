@@ -9,6 +9,7 @@
 #include "tavlosim/simlab.h"
 #include "tavlosim/simlan.h"
 #include "tavlosim/simmeters.h"
+#include "tavlosim/cataloguelab.h"
 #include "tavlosim/standardlab.h"
 #include "testutil.h"
 
@@ -165,4 +166,32 @@ TEST_F(InstrumentRun, SwitchingBeforeAndAfterTheNode) {
     const QStringList received = devices.Keithley->Received;
     EXPECT_TRUE(received.contains("SYST:BEEP:STAT OFF"));
     EXPECT_TRUE(received.contains("*CLS"));
+}
+
+TEST_F(InstrumentRun, AnImpedanceSweepHandsEveryPointOverAtOnce) {
+    TCatalogueLab catalogue;
+    ASSERT_TRUE(AddCatalogueInstruments(lab, *devices.Adapter, catalogue, QString()));
+    TMeasurement* m = AddMeasurement(*session, "Sweep");
+    m->ImpTimeout = 10;
+    TMeasurementNode* sweep = AddNode(*m, "a sweep", "IS");
+    sweep->Instrument = QStringLiteral("Imp.Spectrometer Hioki_3522-50 COM33 ADDR:%1 EOS:0 GPIB")
+                            .arg(catalogue.AddressOf("Hioki_3522-50"));
+    sweep->SweepStartHz = 100000;
+    sweep->SweepPoints = 3;
+    sweep->SweepStep = 0.1;
+    TMeasurementNode* single = AddNode(*m, "b single", "IC");
+    single->Instrument = sweep->Instrument;
+    single->Frequency = 1000;
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(sweep->DataCount(), 3);
+    EXPECT_NEAR(sweep->GetData(0).Value3, 100000, 1);
+    EXPECT_NEAR(sweep->GetData(2).Value3, 1000, 1);
+    EXPECT_TRUE(sweep->SweepFinished);
+    ASSERT_EQ(single->DataCount(), 1);
+    EXPECT_NEAR(single->GetData(0).Value3, 1000, 1);
+    EXPECT_FALSE(std::isnan(single->GetData(0).Value1));
+    EXPECT_FALSE(session->RunLog().filter(" *** At 10000.000Hz").isEmpty());
+    // A finished sweep is not run again until it is reset.
+    ASSERT_TRUE(OneRun(*session)) << session->RunLog().mid(session->RunLog().size() - 5).join("\n").toStdString();
+    EXPECT_EQ(sweep->DataCount(), 3);
 }
