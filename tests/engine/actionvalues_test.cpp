@@ -137,3 +137,35 @@ TEST(GPIBExpressionEvaluate, BoundAndText) {
     GPIBExpressionEvaluate(a);
     EXPECT_EQ(a.AGPIB1S, "1,23E+003");
 }
+
+TEST(SegmentDecision, FollowsTheProgramAgainstTheNodesRunningTime) {
+    TMeasurementNode node;
+    node.SegmentProgram = "0 500 50\r\n60 800 50\r\n120 800 50";
+    const struct {
+        double minutesSinceFirst; // -1: never ran
+        int line;
+        int spPrev, rrPrev;
+        bool apply;
+        const char* message;
+    } cases[] = {
+        {1, -1, -1, -1, true, "Apply new SP/RR: 500/50"},
+        {30, 0, 500, 50, false, "Insufficient time has elapsed: 30.0/60"},
+        {61, 0, 500, 50, true, "Apply new SP/RR: 800/50"},
+        {200, 1, 800, 50, false, "Values already sent"}, // the line repeats the previous one
+        {200, 2, 800, 50, false, "Segment program done, line index: 2"},
+    };
+    for (const auto& c : cases) {
+        node.FAM = Now() - c.minutesSinceFirst / MinutesPerDay;
+        node.SegmentLine = c.line;
+        node.SegmentSPPrev = c.spPrev;
+        node.SegmentRRPrev = c.rrPrev;
+        const TSegmentDecision d = SegmentDecision(node);
+        EXPECT_EQ(d.Apply, c.apply) << c.message;
+        EXPECT_EQ(d.Message, QString::fromLatin1(c.message));
+    }
+    node.SegmentLine = -1;
+    node.SegmentProgram = "0 500 fifty";
+    EXPECT_EQ(SegmentDecision(node).Message, "Segment program parameter fail");
+    node.SegmentProgram = "  ";
+    EXPECT_EQ(SegmentDecision(node).Message, "No segment program:  *");
+}

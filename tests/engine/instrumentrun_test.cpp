@@ -195,3 +195,29 @@ TEST_F(InstrumentRun, AnImpedanceSweepHandsEveryPointOverAtOnce) {
     ASSERT_TRUE(OneRun(*session)) << session->RunLog().mid(session->RunLog().size() - 5).join("\n").toStdString();
     EXPECT_EQ(sweep->DataCount(), 3);
 }
+
+TEST_F(InstrumentRun, AGpibActionSendsItsComputedCommands) {
+    TMeasurement* m = AddMeasurement(*session, "Action");
+    TMeasurementNode* action = AddNode(*m, "set", "AU");
+    action->AUType = "GPIB";
+    action->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    action->AG1Expression = "7";
+    action->AG1Max = 5;
+    action->AG1Format = "0.0";
+    action->AGGPIBCode = "SENS:VOLT:NPLC $AG1";
+    TMeasurementNode* missing = AddNode(*m, "set nan", "AU");
+    missing->AUType = "GPIB";
+    missing->Instrument = action->Instrument;
+    missing->AG2Expression = "$N9.V1";
+    missing->AG2Max = 5;
+    missing->AGGPIBCode = "SENS:CURR:NPLC $AG2";
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(action->DataCount(), 1);
+    EXPECT_EQ(action->GetData(0).Value1, 5);
+    ASSERT_EQ(missing->DataCount(), 1);
+    EXPECT_TRUE(std::isnan(missing->GetData(0).Value2)); // stored, but nothing sent
+    auto lock = lab.Lock();
+    const QStringList received = devices.Keithley->Received;
+    EXPECT_TRUE(received.contains("SENS:VOLT:NPLC 5.0"));
+    EXPECT_TRUE(received.filter("SENS:CURR").isEmpty());
+}
