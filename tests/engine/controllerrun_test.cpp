@@ -105,3 +105,25 @@ TEST_F(ControllerRun, FlowReadingsAndSetpoints) {
     EXPECT_EQ(set->GetData(0).Value1, 2.5);
     EXPECT_FLOAT_EQ(devices.Gsc1->Setpoint, 2.5f);
 }
+
+TEST_F(ControllerRun, FlowServerSetpointOnlyWhenNew) {
+    TMeasurementNode* set = AddNode(*m, "elflow set", "AU");
+    set->AUType = "Flow";
+    set->Instrument = "MassFlowController ELFLOW FLOWDDE ADDR:2";
+    set->AM1Expression = "42";
+    set->AM1Max = 100;
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(set->DataCount(), 1);
+    EXPECT_EQ(set->GetData(0).Value1, 42);
+    EXPECT_EQ(set->GetData(0).Value3, 1); // sent
+    {
+        auto lock = lab.Lock();
+        EXPECT_EQ(devices.FlowServer->Channels[2].Setpoint, 42);
+        devices.FlowServer->Channels[2].Setpoint = 7;
+    }
+    ASSERT_TRUE(OneRun(*session)); // the same value: nothing is sent
+    ASSERT_EQ(set->DataCount(), 2);
+    EXPECT_EQ(set->GetData(1).Value3, 0);
+    auto lock = lab.Lock();
+    EXPECT_EQ(devices.FlowServer->Channels[2].Setpoint, 7);
+}
