@@ -127,3 +127,43 @@ TEST_F(ControllerRun, FlowServerSetpointOnlyWhenNew) {
     auto lock = lab.Lock();
     EXPECT_EQ(devices.FlowServer->Channels[2].Setpoint, 7);
 }
+
+TEST_F(ControllerRun, AFurnaceWriteThatDoesNotReadBackIsSentAgain) {
+    TMeasurementNode* action = AddNode(*m, "too hot", "AU");
+    action->AUType = "Furnace";
+    action->Instrument = "Eurotherm 3208 COM5 ADDR:1";
+    action->AF1Expression = "1300"; // above the controller's high limit of 1200
+    action->AF2Expression = "10";
+    action->AF1Max = 2000;
+    action->AF2Max = 100;
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(action->DataCount(), 1);
+    EXPECT_EQ(action->GetData(0).Value3, -1);
+    EXPECT_FALSE(session->RunLog().filter("SP:1300 RR:10 Failed!").isEmpty());
+    // The failed send asks for the values again; with the limit raised it is confirmed.
+    {
+        auto lock = lab.Lock();
+        devices.Furnace3208->SetpointHighLimit = 1500;
+    }
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(action->DataCount(), 2);
+    EXPECT_EQ(action->GetData(1).Value3, 1);
+    auto lock = lab.Lock();
+    EXPECT_EQ(devices.Furnace3208->TargetSetpoint, 1300);
+}
+
+TEST_F(ControllerRun, ASegmentProgramAdvancesLineByLine) {
+    TMeasurementNode* et = AddNode(*m, "oven", "ET");
+    et->Instrument = "Eurotherm 2416 COM5 ADDR:3";
+    et->SegmentProgram = "0 300 20\r\n0 450 30";
+    ASSERT_TRUE(OneRun(*session));
+    EXPECT_EQ(et->SegmentLine, 0);
+    ASSERT_TRUE(OneRun(*session));
+    EXPECT_EQ(et->SegmentLine, 1);
+    EXPECT_EQ(et->SegmentSPPrev, 450);
+    ASSERT_TRUE(OneRun(*session));
+    EXPECT_FALSE(session->RunLog().filter("Segment program done, line index: 1").isEmpty());
+    auto lock = lab.Lock();
+    EXPECT_EQ(devices.Furnace2416->TargetSetpoint, 450);
+    EXPECT_EQ(devices.Furnace2416->RampRate, 30);
+}

@@ -221,3 +221,51 @@ TEST_F(InstrumentRun, AGpibActionSendsItsComputedCommands) {
     EXPECT_TRUE(received.contains("SENS:VOLT:NPLC 5.0"));
     EXPECT_TRUE(received.filter("SENS:CURR").isEmpty());
 }
+
+TEST_F(InstrumentRun, AnInstrumentThatStopsAnsweringMidRun) {
+    TMeasurement* m = AddMeasurement(*session, "Flaky");
+    m->MultiTimeout = 2;
+    TMeasurementNode* r = AddNode(*m, "a meter", "M2");
+    r->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    r->GPIBBeforePoint = "*CLS\r\nFUNC 'RES'\r\n:MEAS?";
+    TMeasurementNode* beat = AddNode(*m, "b heartbeat", "AU");
+    ASSERT_TRUE(OneRun(*session));
+    ASSERT_EQ(r->DataCount(), 1);
+    {
+        auto lock = lab.Lock();
+        devices.Keithley->Faults.NoAnswer = true;
+    }
+    ASSERT_TRUE(OneRun(*session));
+    // No reading, but the run went on to the next node.
+    EXPECT_EQ(beat->DataCount(), 2);
+    EXPECT_EQ(r->DataCount(), 1);
+    {
+        auto lock = lab.Lock();
+        devices.Keithley->Faults.NoAnswer = false;
+    }
+    ASSERT_TRUE(OneRun(*session));
+    EXPECT_EQ(r->DataCount(), 3); // padded to the index, then the new reading
+    EXPECT_NEAR(r->GetData(2).Value1, 100, 5);
+}
+
+TEST_F(InstrumentRun, ASweepStopsWhenItsNodeIsMadeInactive) {
+    TCatalogueLab catalogue;
+    ASSERT_TRUE(AddCatalogueInstruments(lab, *devices.Adapter, catalogue, QString()));
+    TMeasurement* m = AddMeasurement(*session, "Stopped sweep");
+    m->ImpTimeout = 10;
+    TMeasurementNode* sweep = AddNode(*m, "sweep", "IS");
+    sweep->Instrument = QStringLiteral("Imp.Spectrometer Hioki_3522-50 COM33 ADDR:%1 EOS:0 GPIB")
+                            .arg(catalogue.AddressOf("Hioki_3522-50"));
+    sweep->SweepStartHz = 100000;
+    sweep->SweepPoints = 10;
+    sweep->SweepStep = 0.5;
+    session->EngineTick();
+    ASSERT_NE(session->CurrentEngine(), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return sweep->DataCount() >= 1; }, 60000));
+    sweep->Active = false; // the user switches the node off during the sweep
+    ASSERT_TRUE(RunUntil([&] { return session->CurrentEngine()->FinishedMeasuring.load(); }, 60000));
+    session->EngineTick();
+    EXPECT_LT(sweep->DataCount(), 4);
+    EXPECT_TRUE(sweep->SweepFinished);
+    EXPECT_FALSE(session->RunLog().filter("Sweep stopped: the node was made inactive").isEmpty());
+}
