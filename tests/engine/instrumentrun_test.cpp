@@ -9,6 +9,7 @@
 #include "tavlosim/simlab.h"
 #include "tavlosim/simlan.h"
 #include "tavlosim/simmeters.h"
+#include "tavlosim/simswitch.h"
 #include "tavlosim/cataloguelab.h"
 #include "tavlosim/standardlab.h"
 #include "testutil.h"
@@ -96,18 +97,8 @@ TEST_F(InstrumentRun, ALanMultimeterReadThroughTwoConnections) {
     EXPECT_FALSE(log.filter(" TCPIP - result: ").isEmpty());
 }
 
-namespace {
-// Records what arrives on a serial port.
-class TRecorder : public TSimDevice {
-public:
-    QString Describe() const override { return QStringLiteral("recorder"); }
-    void Receive(TSimLine&, const QByteArray& bytes) override { Bytes += bytes; }
-    QByteArray Bytes;
-};
-} // namespace
-
 TEST_F(InstrumentRun, BroadcastToASerialPort) {
-    auto recorder = std::make_shared<TRecorder>();
+    auto recorder = std::make_shared<TSimBroadcastReceiver>();
     ASSERT_FALSE(lab.AddSerialDevice("COM9", recorder).isEmpty());
     lab.WritePortMap(dir.Path());
     TMeasurement* m = AddMeasurement(*session, "Broadcast");
@@ -133,6 +124,7 @@ TEST_F(InstrumentRun, BroadcastToASerialPort) {
     {
         auto lock = lab.Lock();
         EXPECT_EQ(recorder->Bytes, QByteArray("\x02" "AB\x03" "\x2C" "1,50\r", 10));
+        EXPECT_TRUE(recorder->Lines.last().endsWith("1,50")); // after the binary bytes
     }
     EXPECT_EQ(binary->DataCount(), 0); // a binary broadcast stores no point
     ASSERT_EQ(text->DataCount(), 1);
@@ -146,26 +138,34 @@ TEST_F(InstrumentRun, BroadcastToASerialPort) {
 }
 
 TEST_F(InstrumentRun, SwitchingBeforeAndAfterTheNode) {
+    auto unit = std::make_shared<TSimSwitchUnit>();
+    {
+        auto lock = lab.Lock();
+        devices.Adapter->Plug(7, unit);
+    }
     TMeasurement* m = AddMeasurement(*session, "Switched");
     TMeasurementNode* manual = AddNode(*m, "a manual", "TI");
     manual->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
     manual->Connection = "Manual";
-    TMeasurementNode* external = AddNode(*m, "b external", "TI");
+    TMeasurementNode* external = AddNode(*m, "b external", "M2");
     external->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
+    external->GPIBBeforePoint = "*CLS\r\nFUNC 'RES'\r\n:MEAS?";
     external->Connection = "Switch";
-    external->Switch = "Switch K2000 COM33 ADDR:4 EOS:0";
-    external->SwitchGPIBBeforePoint = "SYST:BEEP:STAT OFF";
-    external->SwitchGPIBAfterPoint = "*CLS";
+    external->Switch = "Switch K7001 COM33 ADDR:7 EOS:0";
+    external->SwitchGPIBBeforePoint = "ROUT:OPEN:ALL\r\nROUT:CLOS (@1!1,1!4)";
+    external->SwitchGPIBAfterPoint = "ROUT:OPEN (@1!4)";
     ASSERT_TRUE(OneRun(*session));
     const QStringList messages = ui.Messages();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[0], "Tavlo 2 is paused for manual cable switching.\r\n\r\nMeasurement: Switched "
                            "\r\nNode: a manual \r\nPhase: Before measurement of this node");
     EXPECT_TRUE(messages[1].endsWith("Phase: After measurement of this node"));
+    // The reading between the switching stages reached the multimeter at its own address.
+    ASSERT_EQ(external->DataCount(), 1);
+    EXPECT_NEAR(external->GetData(0).Value1, 100, 5);
     auto lock = lab.Lock();
-    const QStringList received = devices.Keithley->Received;
-    EXPECT_TRUE(received.contains("SYST:BEEP:STAT OFF"));
-    EXPECT_TRUE(received.contains("*CLS"));
+    EXPECT_EQ(unit->Received, (QStringList{"ROUT:OPEN:ALL", "ROUT:CLOS (@1!1,1!4)", "ROUT:OPEN (@1!4)"}));
+    EXPECT_EQ(unit->Closed, QStringList{"1!1"});
 }
 
 TEST_F(InstrumentRun, AnImpedanceSweepHandsEveryPointOverAtOnce) {
