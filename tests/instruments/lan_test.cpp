@@ -13,6 +13,7 @@
 #include "tavlosim/simlab.h"
 #include "tavlosim/simlan.h"
 #include "tavlosim/simmeters.h"
+#include "tavlosim/simsource2260b.h"
 
 namespace {
 class TRecordingContext : public IInstrumentContext {
@@ -112,4 +113,30 @@ TEST_F(Lan, ValidationTestAndInitialisation) {
     InitializeLANInstrument(InstrumentData(node));
     QThread::msleep(200);
     EXPECT_EQ(Received().filter("BEEP").size(), 3);
+}
+
+TEST(LanSource, The2260BIdentifiesAndTakesItsInitialisation) {
+    auto source = std::make_shared<TSimSource2260B>();
+    TSimLab lab;
+    const uint16_t port = lab.AddTcpDevice("2260B", std::make_shared<TSimLanInstrument>(source));
+    ASSERT_NE(port, 0);
+    lab.Start();
+    TMeasurementNode node;
+    node.Instrument = QStringLiteral("Powersupply 2260B 127.0.0.1 %1 LAN").arg(port);
+    QString report;
+    EXPECT_TRUE(TestLANDevice(InstrumentData(node), report)) << report.toStdString();
+    InitializeLANInstrument(InstrumentData(node));
+    // A reading of the output voltage through the usual two connections.
+    ParseAndSendLAN(node, "SOUR:VOLT 12\r\nOUTP ON\r\nMEAS:VOLT?");
+    QThread::msleep(100);
+    QString reply;
+    ASSERT_TRUE(ReadLANReply(node, reply));
+    EXPECT_EQ(reply, "12.000");
+    QThread::msleep(100);
+    auto lock = lab.Lock();
+    EXPECT_EQ(source->Beeps, 3);
+    EXPECT_FALSE(source->BeeperOn);
+    EXPECT_FALSE(source->KeysLocked);
+    lock.unlock();
+    lab.Stop();
 }
