@@ -1,4 +1,5 @@
 // tavlo-sim: serves the simulated laboratory until SIGINT or SIGTERM.
+#include "tavlosim/modbuslab.h"
 #include "tavlosim/standardlab.h"
 
 #include <QCoreApplication>
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
     TSimLab lab;
     TStandardLab devices;
     QString error;
-    if (!BuildStandardLab(lab, devices, &error) || !lab.WritePortMap(dataFolder, &error)) {
+    TModbusLab modbus;
+    if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
+        !lab.WritePortMap(dataFolder, &error) ||
+        !WriteServiceMap(dataFolder, QString::fromLatin1(TModbusLab::FlowService),
+                         modbus.FlowServerPort, &error)) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }

@@ -11,3 +11,13 @@ if(TARGET tavlo-cli)
   target_compile_definitions(modbus_cli_tests PRIVATE TAVLO_CLI_PATH="$<TARGET_FILE:tavlo-cli>")
   add_dependencies(modbus_cli_tests tavlo-cli)
 endif()
+
+# The tools against tavlo-sim's standard laboratory.
+if(TARGET tavlo-cli AND TARGET tavlo-sim)
+  tavlo_test(modbus_tavlosim_tests LABEL instruments
+    SOURCES tavlosim_modbus_test.cpp
+    LIBS tavlo_common)
+  target_compile_definitions(modbus_tavlosim_tests PRIVATE
+    TAVLO_CLI_PATH="$<TARGET_FILE:tavlo-cli>" TAVLO_SIM_PATH="$<TARGET_FILE:tavlo-sim>")
+  add_dependencies(modbus_tavlosim_tests tavlo-cli tavlo-sim)
+endif()
