@@ -78,8 +78,14 @@ QString Lbl(double v) { return FloatToStrDot(v); }
 // ---- Parsing ----
 
 double GeometryFactor(const TMeasurementNode& node) {
-    if (!node.SampleCorrect || !(node.SampeThickness > 0) || !(node.SampleDensity > 0))
+    if (!node.SampleCorrect)
         return 1.0;
+    if (!(node.SampeThickness > 0) || !(node.SampleDensity > 0)) {
+        LogLine(QStringLiteral("Geometry correction of ") + node.Caption +
+                QStringLiteral(" not applied: thickness and density must be greater than 0; the "
+                               "reading is stored uncorrected"));
+        return 1.0;
+    }
     return node.SampleArea / node.SampeThickness / (node.SampleDensity * node.SampleDensity);
 }
 

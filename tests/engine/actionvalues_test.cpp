@@ -6,6 +6,7 @@
 #include "tavlo/actionvalues.h"
 #include "tavlo/log.h"
 #include "tavlo/numformat.h"
+#include "tavlo/readings.h"
 
 namespace {
 struct TActionFixture {
@@ -168,4 +169,20 @@ TEST(SegmentDecision, FollowsTheProgramAgainstTheNodesRunningTime) {
     EXPECT_EQ(SegmentDecision(node).Message, "Segment program parameter fail");
     node.SegmentProgram = "  ";
     EXPECT_EQ(SegmentDecision(node).Message, "No segment program:  *");
+}
+
+TEST(GeometryCorrection, AppliedOnlyWithAPositiveThicknessAndDensity) {
+    TMeasurementNode node;
+    node.SampleArea = 2;
+    node.SampeThickness = 0.5;
+    node.SampleDensity = 2;
+    EXPECT_EQ(GeometryFactor(node), 1); // correction off
+    node.SampleCorrect = true;
+    EXPECT_EQ(GeometryFactor(node), 1); // 2 / 0.5 / 2^2
+    node.SampleArea = 4;
+    EXPECT_EQ(GeometryFactor(node), 2);
+    TLogCapture log;
+    node.SampeThickness = 0;
+    EXPECT_EQ(GeometryFactor(node), 1); // stored uncorrected, and said so
+    EXPECT_TRUE(log.Contains("not applied: thickness and density must be greater than 0"));
 }
