@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "enginetest.h"
+#include "labsession.h"
 #include "tavlo/folders.h"
 #include "tavlo/userinteraction.h"
 #include "tavlosim/modbuslab.h"
@@ -11,33 +11,18 @@
 #include "testutil.h"
 
 namespace {
-class ControllerRun : public ::testing::Test {
+class ControllerRun : public TLabSessionTest {
 protected:
     void SetUp() override {
-        scope = std::make_unique<TUserInteractionScope>(ui);
-        SetDataFolder(dir.Path());
+        TLabSessionTest::SetUp();
         QString error;
         ASSERT_TRUE(BuildModbusLab(lab, devices, &error)) << error.toStdString();
-        lab.Start();
-        lab.WritePortMap(dir.Path());
         ASSERT_TRUE(WriteServiceMap(dir.Path(), TModbusLab::FlowService, devices.FlowServerPort, &error))
             << error.toStdString();
-        session = std::make_unique<TTavloSession>();
-        session->SetDeviceSetupID("4711");
-        session->SetDevicesValidated(true);
-        session->LastAutosave = Now();
+        StartSession();
         m = AddMeasurement(*session, "Furnace");
     }
-    void TearDown() override {
-        session.reset();
-        lab.Stop();
-    }
-    TTestFolder dir;
-    TRecordingUserInteraction ui;
-    std::unique_ptr<TUserInteractionScope> scope;
-    TSimLab lab;
     TModbusLab devices;
-    std::unique_ptr<TTavloSession> session;
     TMeasurement* m = nullptr;
 };
 } // namespace

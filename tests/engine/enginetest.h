@@ -55,3 +55,4 @@ inline TMeasurementNode* AddNode(TMeasurement& m, const QString& caption,
     m.AddNode(node);
     return node;
 }
+

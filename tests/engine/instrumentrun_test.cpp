@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "enginetest.h"
+#include "labsession.h"
 #include "tavlo/folders.h"
 #include "tavlo/userinteraction.h"
 #include "tavlosim/simlab.h"
@@ -15,30 +15,15 @@
 #include "testutil.h"
 
 namespace {
-class InstrumentRun : public ::testing::Test {
+class InstrumentRun : public TLabSessionTest {
 protected:
     void SetUp() override {
-        scope = std::make_unique<TUserInteractionScope>(ui);
-        SetDataFolder(dir.Path());
+        TLabSessionTest::SetUp();
         QString error;
         ASSERT_TRUE(BuildStandardLab(lab, devices, &error)) << error.toStdString();
-        lab.Start();
-        lab.WritePortMap(dir.Path());
-        session = std::make_unique<TTavloSession>();
-        session->SetDeviceSetupID("4711");
-        session->SetDevicesValidated(true);
-        session->LastAutosave = Now();
+        StartSession();
     }
-    void TearDown() override {
-        session.reset();
-        lab.Stop();
-    }
-    TTestFolder dir;
-    TRecordingUserInteraction ui;
-    std::unique_ptr<TUserInteractionScope> scope;
-    TSimLab lab;
     TStandardLab devices;
-    std::unique_ptr<TTavloSession> session;
 };
 } // namespace
 
@@ -68,7 +53,7 @@ TEST_F(InstrumentRun, ASilentInstrumentStoresNoPointAndTheRunGoesOn) {
     TMeasurement* m = AddMeasurement(*session, "Silent");
     m->MultiTimeout = 1;
     TMeasurementNode* missing = AddNode(*m, "a missing", "M2");
-    missing->Instrument = "Multimeter K2000 COM33 ADDR:9 EOS:0 GPIB"; // nobody at address 9
+    missing->Instrument = "Multimeter K2000 COM33 ADDR:21 EOS:0 GPIB"; // nobody at address 21
     missing->GPIBBeforePoint = ":MEAS?";
     TMeasurementNode* present = AddNode(*m, "b present", "M2");
     present->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
@@ -141,7 +126,7 @@ TEST_F(InstrumentRun, SwitchingBeforeAndAfterTheNode) {
     auto unit = std::make_shared<TSimSwitchUnit>();
     {
         auto lock = lab.Lock();
-        devices.Adapter->Plug(7, unit);
+        devices.Adapter->Plug(20, unit); // an address the catalogue leaves free
     }
     TMeasurement* m = AddMeasurement(*session, "Switched");
     TMeasurementNode* manual = AddNode(*m, "a manual", "TI");
@@ -151,7 +136,7 @@ TEST_F(InstrumentRun, SwitchingBeforeAndAfterTheNode) {
     external->Instrument = "Multimeter K2000 COM33 ADDR:4 EOS:0 GPIB";
     external->GPIBBeforePoint = "*CLS\r\nFUNC 'RES'\r\n:MEAS?";
     external->Connection = "Switch";
-    external->Switch = "Switch K7001 COM33 ADDR:7 EOS:0";
+    external->Switch = "Switch K7001 COM33 ADDR:20 EOS:0";
     external->SwitchGPIBBeforePoint = "ROUT:OPEN:ALL\r\nROUT:CLOS (@1!1,1!4)";
     external->SwitchGPIBAfterPoint = "ROUT:OPEN (@1!4)";
     ASSERT_TRUE(OneRun(*session));
