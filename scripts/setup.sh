@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (only those missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ clang ccache pkg-config
-          qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6-dev
+          qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
