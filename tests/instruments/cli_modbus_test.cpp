@@ -24,15 +24,8 @@ protected:
 
     TCliRun Run(QStringList args) {
         args << QStringLiteral("--data-folder") << Folder.Path();
-        QProcess p;
-        p.start(QStringLiteral(TAVLO_CLI_PATH), args);
-        TCliRun run;
-        if (!p.waitForFinished(30000))
-            return run;
-        run.Code = p.exitCode();
-        run.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        run.Err = QString::fromLocal8Bit(p.readAllStandardError());
-        return run;
+        const TProcessRun r = RunProcess(QStringLiteral(TAVLO_CLI_PATH), args, 30000);
+        return {r.Code, QString::fromLocal8Bit(r.Out), QString::fromLocal8Bit(r.Err)};
     }
 
     TTestFolder Folder;
