@@ -14,6 +14,7 @@
 #include "tavlo/log.h"
 #include "tavlo/mainthread.h"
 #include "tavlo/measurementnode.h"
+#include "tavlo/mfia.h"
 #include "tavlo/prologix.h"
 #include "tavlo/readings.h"
 #include "tavlo/userinteraction.h"
@@ -120,7 +121,7 @@ void InstrumentFrame(TMeasuringEngine& engine, TMeasurementNode& node) {
     } else if (instrument.InterfaceType == ditLAN) {
         context.SendLAN(node, node.GPIBBeforePoint);
     } else if (instrument.InterfaceType == ditAPIZ) {
-        context.Feedback(QStringLiteral(" **Analyser command lists are not available in this version"));
+        ParseAndSendZIAPI(node, node.GPIBBeforePoint, &context);
     }
     context.Feedback(QStringLiteral(" **Handling GPIB after"));
     LogLine(Clock() + QStringLiteral(" **GPIB after"));

@@ -6,6 +6,7 @@
 #include "tavlo/instrumentcontext.h"
 #include "tavlo/log.h"
 #include "tavlo/measurementnode.h"
+#include "tavlo/mfia.h"
 #include "tavlo/numformat.h"
 #include "tavlo/portmap.h"
 #include "tavlo/posixserial.h"
@@ -335,10 +336,10 @@ bool MeasureImpedance(TMeasurementNode& node, TPrologix& adapter, double F,
     const QString key = device.IDString;
     const bool sweep = node.NodeType == QLatin1String("IS");
     ctx.Feedback(QStringLiteral("MeasureIC node, InstrumentID ") + key);
-    if (key == QLatin1String("mf-dev")) {
-        LogLine(QStringLiteral("MeasureImpedance: the MFIA driver is not part of this build; no "
-                               "point for node ") + node.Caption);
-        return false;
+    if (key == QLatin1String("mf-dev") && device.InterfaceType == ditAPIZ) {
+        const bool accepted = MeasureImpedanceMFIA(node, F, ctx);
+        ctx.Refresh();
+        return accepted;
     }
 
     auto send = [&](const QString& command) {
