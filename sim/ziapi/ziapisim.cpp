@@ -14,7 +14,10 @@
 //   FLAGS            flags forced onto every sample (e.g. 0x10)                 0
 //   NODATA           1: the sample stream delivers nothing                      0
 //   SEQUENCE         "R,X[,flags];R,X[,flags];..": samples given in this order (the
-//                    last repeats), one per waiting poll, none accumulated between polls
+//                    last repeats), one per waiting poll, none accumulated between polls;
+//                    an entry "-" lets its poll wait out its time-out with nothing
+//   JOURNAL          file to which every accepted setting is appended as
+//                    "path<TAB>i|d|s<TAB>value" (paths lower-case, device included)  ""
 
 #include "tavlo/ziapidecl.h"
 
@@ -28,6 +31,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -96,6 +100,7 @@ struct TConfig {
     uint32_t Flags = 0;
     bool NoData = false;
     std::string Sequence;
+    std::string Journal;
 };
 
 std::string Lower(std::string text) {
@@ -134,10 +139,11 @@ void Apply(TConfig& c, const std::string& key, const std::string& value) {
     else if (key == "FLAGS") c.Flags = static_cast<uint32_t>(integer(0));
     else if (key == "NODATA") c.NoData = integer(0) != 0;
     else if (key == "SEQUENCE") c.Sequence = value;
+    else if (key == "JOURNAL") c.Journal = value;
 }
 
 const char* const KKeys[] = {"HOST", "PORT", "CONNECT_FAILURES", "OPTIONS", "R", "C", "RS",
-                             "NOISE", "SEED", "FLAGS", "NODATA", "SEQUENCE"};
+                             "NOISE", "SEED", "FLAGS", "NODATA", "SEQUENCE", "JOURNAL"};
 
 std::string ConfigFile() {
     if (const char* file = std::getenv("TAVLO_ZISIM_CONFIG"))
@@ -189,6 +195,7 @@ std::string OptionsText(const std::string& options) {
 struct TSequenceEntry {
     double R = 0, X = 0;
     uint32_t Flags = 0;
+    bool Gap = false; // "-": that poll gets nothing
 };
 
 std::vector<TSequenceEntry> ParseSequence(const std::string& text) {
@@ -200,6 +207,11 @@ std::vector<TSequenceEntry> ParseSequence(const std::string& text) {
         if (item.empty())
             continue;
         TSequenceEntry e;
+        if (item == "-") {
+            e.Gap = true;
+            entries.push_back(e);
+            continue;
+        }
         std::istringstream fields(item);
         std::string f;
         int n = 0;
@@ -460,7 +472,19 @@ int SetValue(ZIConnection conn, const char* path, TValue value) {
     const std::string p = NodePath(*c, path);
     if (p.empty() || p == SamplePath(*c))
         return SimNotFound;
-    Generate(*c, ReadConfig()); // samples before the change keep the old setting
+    const TConfig config = ReadConfig();
+    Generate(*c, config); // samples before the change keep the old setting
+    if (!config.Journal.empty()) {
+        std::ofstream journal(config.Journal, std::ios::app);
+        journal << p << '\t';
+        if (const auto* i = std::get_if<int64_t>(&value))
+            journal << "i\t" << *i;
+        else if (const auto* d = std::get_if<double>(&value))
+            journal << "d\t" << std::setprecision(17) << *d;
+        else
+            journal << "s\t" << std::get<std::string>(value);
+        journal << '\n';
+    }
     c->Nodes[p] = Limit(*c, p, std::move(value));
     return SimOk;
 }
@@ -904,6 +928,11 @@ ZISIM_EXPORT ZIResult ziAPIPollDataEx(ZIConnection conn, TZIEvent* event, uint32
             if (!entries.empty()) {
                 const TSequenceEntry& e = entries[std::min(c->SequencePos, entries.size() - 1)];
                 ++c->SequencePos;
+                if (e.Gap) {
+                    lock.unlock();
+                    std::this_thread::sleep_until(deadline);
+                    return SimOk;
+                }
                 Keep(*c, MakeSample(*c, config, now, &e));
                 Deliver(event, *c);
                 return SimOk;
