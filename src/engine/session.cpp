@@ -21,6 +21,7 @@
 #include "tavlo/numformat.h"
 #include "tavlo/userinteraction.h"
 #include "tavlo/variables.h"
+#include "tavlo/zhinst.h"
 
 namespace {
 constexpr double AutosaveInterval = 0.04167; // days
@@ -47,6 +48,8 @@ TTavloSession::~TTavloSession() {
     FTimer.stop();
     WaitForEngine();
     MeasurementsList->Clear();
+    // The analyser connection ends with the program's session.
+    ReplaceMFIAObject(nullptr);
 }
 
 void TTavloSession::AppendRunLog(const QString& line) {
