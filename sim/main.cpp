@@ -73,9 +73,17 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    QString error;
+#ifdef TAVLO_SIM_EXAMPLES
+    // The data folder is the laboratory's own: its examples are written afresh at every start,
+    // before the port map that tells waiting scripts the laboratory is ready.
+    if (!WriteExampleMeasurements(dataFolder, ExampleSetupId, &error)) {
+        std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+#endif
     TSimLab lab;
     TStandardLab devices;
-    QString error;
     TModbusLab modbus;
     if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
         !AddExtraDevices(lab, devices, &error) || !lab.WritePortMap(dataFolder, &error) ||
@@ -84,13 +92,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
-#ifdef TAVLO_SIM_EXAMPLES
-    // The data folder is the laboratory's own: its examples are written afresh at every start.
-    if (!WriteExampleMeasurements(dataFolder, ExampleSetupId, &error)) {
-        std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
-        return 1;
-    }
-#endif
     lab.Start();
     Print(QStringLiteral("tavlo-sim: simulated laboratory for data folder ") + dataFolder);
     for (const QString& line : lab.Describe())
