@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, starts the simulated laboratory and lets the
-# engine cycle run a measurement on it (scripts/run.sh [FILE.mea [RUNS]]; default: a resistance
-# read through the simulated GPIB adapter and multimeter, 5 runs). The measurement is saved
-# and exported as JSON, all into out/.
+# engine cycle run a measurement on it (scripts/run.sh [FILE.mea [RUNS]]; default: the
+# laboratory's example of four-wire resistance against furnace temperature, read through the
+# simulated GPIB adapter, multimeter and Eurotherm controller, 4 runs). The measurement is
+# saved and exported as JSON; the laboratory's data folder is out/lab.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-file=${1:-$root/examples/Resistance.mea}
-runs=${2:-5}
+file=${1:-}
+runs=${2:-4}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/build" >/dev/null
 cli="$root/build/apps/tavlo-cli/tavlo-cli"
@@ -22,9 +23,15 @@ for _ in $(seq 100); do
   [ -f "$lab/Utility/ports.ini" ] && break
   sleep 0.1
 done
-name=$(basename "$file" .mea)
-cp "$file" "$out/$name.mea"
-"$cli" run "$out/$name.mea" --data-folder "$lab" --setup-id 0 --assume-validated --runs "$runs"
-"$cli" info "$out/$name.mea"
-"$cli" dump "$out/$name.mea" > "$out/$name.json"
+if [ -z "$file" ]; then
+  # tavlo-sim writes its examples afresh at every start; this one runs where it lies.
+  measurement="$lab/Measurements/Examples/FourWireFurnace.mea"
+else
+  measurement="$out/$(basename "$file")"
+  cp "$file" "$measurement"
+fi
+name=$(basename "$measurement" .mea)
+"$cli" run "$measurement" --data-folder "$lab" --setup-id 0 --assume-validated --runs "$runs"
+"$cli" info "$measurement"
+"$cli" dump "$measurement" > "$out/$name.json"
 echo "JSON export: $out/$name.json ($(wc -c < "$out/$name.json") bytes)"

@@ -1,6 +1,13 @@
 // tavlo-sim: serves the simulated laboratory until SIGINT or SIGTERM.
 #include "tavlosim/modbuslab.h"
+#include "tavlosim/simlan.h"
+#include "tavlosim/simmeters.h"
+#include "tavlosim/simsource2260b.h"
+#include "tavlosim/simswitch.h"
 #include "tavlosim/standardlab.h"
+#ifdef TAVLO_SIM_EXAMPLES
+#include "tavlosim/examples.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +27,25 @@ int Usage() {
                          "Serves the simulated laboratory on pseudo-terminals, writes "
                          "DIR/Utility/ports.ini and runs until SIGINT or SIGTERM.\n");
     return 2;
+}
+
+// The device-setup ID the example measurements carry.
+const QString ExampleSetupId = QStringLiteral("0");
+
+// Beside the standard and Modbus laboratories: a switching unit at GPIB address 20, a
+// broadcast receiver on COM9, and two LAN instruments on free loopback ports.
+bool AddExtraDevices(TSimLab& lab, TStandardLab& devices, QString* error) {
+    devices.Adapter->Plug(20, std::make_shared<TSimSwitchUnit>());
+    if (lab.AddSerialDevice(QStringLiteral("COM9"), std::make_shared<TSimBroadcastReceiver>(), error)
+            .isEmpty())
+        return false;
+    const auto dmm = std::make_shared<TSimScpiMeter>(TSimScpiMeter::KeithleyDMM6500);
+    if (lab.AddTcpDevice(QStringLiteral("DMM6500"), std::make_shared<TSimLanInstrument>(dmm), 0,
+                         error) == 0)
+        return false;
+    return lab.AddTcpDevice(QStringLiteral("2260B"),
+                            std::make_shared<TSimLanInstrument>(std::make_shared<TSimSource2260B>()),
+                            0, error) != 0;
 }
 } // namespace
 
@@ -47,12 +73,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    QString error;
+#ifdef TAVLO_SIM_EXAMPLES
+    // The data folder is the laboratory's own: its examples are written afresh at every start,
+    // before the port map that tells waiting scripts the laboratory is ready.
+    if (!WriteExampleMeasurements(dataFolder, ExampleSetupId, &error)) {
+        std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+#endif
     TSimLab lab;
     TStandardLab devices;
-    QString error;
     TModbusLab modbus;
     if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
-        !lab.WritePortMap(dataFolder, &error) ||
+        !AddExtraDevices(lab, devices, &error) || !lab.WritePortMap(dataFolder, &error) ||
         !WriteServiceMap(dataFolder, QString::fromLatin1(TModbusLab::FlowService),
                          modbus.FlowServerPort, &error)) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
@@ -63,6 +97,10 @@ int main(int argc, char** argv) {
     for (const QString& line : lab.Describe())
         Print(QStringLiteral("  ") + line);
     Print(QStringLiteral("Port map: ") + dataFolder + QStringLiteral("/Utility/ports.ini"));
+#ifdef TAVLO_SIM_EXAMPLES
+    for (const QString& path : ExampleMeasurementPaths(dataFolder))
+        Print(QStringLiteral("Example measurement: ") + path);
+#endif
     Print(QStringLiteral("Running until SIGINT or SIGTERM."));
     std::fflush(stdout);
 
