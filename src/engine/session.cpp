@@ -85,6 +85,26 @@ QString TTavloSession::InstrumentIDString(const TMeasurementNode& node) const {
     return InstrumentData(node).IDString;
 }
 
+void TTavloSession::AddDeviceMemo(const QString& line) {
+    FDeviceMemo.append(line);
+    emit DeviceMemoAppended(line);
+}
+
+void TTavloSession::ClearDeviceMemo() {
+    FDeviceMemo.clear();
+    emit DeviceMemoCleared();
+}
+
+bool TTavloSession::SaveDeviceSetup(const QString& path) {
+    QString error;
+    if (!DeviceTree.SaveToFile(path, &error)) {
+        AddDeviceMemo(QStringLiteral("Device setup ") + path + QStringLiteral(" could not be saved: ") +
+                      error);
+        return false;
+    }
+    return true;
+}
+
 bool TTavloSession::LoadDeviceSetup(const QString& path) {
     QString error;
     if (!DeviceTree.LoadFromFile(path, &error)) {
