@@ -1,5 +1,6 @@
 // tavlo-sim: serves the simulated laboratory until SIGINT or SIGTERM.
 #include "tavlosim/modbuslab.h"
+#include "tavlosim/simlabsetup.h"
 #include "tavlosim/standardlab.h"
 
 #include <QCoreApplication>
@@ -49,12 +50,13 @@ int main(int argc, char** argv) {
 
     TSimLab lab;
     TStandardLab devices;
-    QString error;
+    QString error, setupId;
     TModbusLab modbus;
     if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
         !lab.WritePortMap(dataFolder, &error) ||
         !WriteServiceMap(dataFolder, QString::fromLatin1(TModbusLab::FlowService),
-                         modbus.FlowServerPort, &error)) {
+                         modbus.FlowServerPort, &error) ||
+        !WriteSimLabSetup(dataFolder, &setupId, &error)) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
     for (const QString& line : lab.Describe())
         Print(QStringLiteral("  ") + line);
     Print(QStringLiteral("Port map: ") + dataFolder + QStringLiteral("/Utility/ports.ini"));
+    Print(QStringLiteral("Device setup: ") + dataFolder + QStringLiteral("/Device Setups/simlab.tdq, ID ") + setupId);
     Print(QStringLiteral("Running until SIGINT or SIGTERM."));
     std::fflush(stdout);
 
