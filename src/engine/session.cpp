@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -97,7 +98,10 @@ void TTavloSession::ClearDeviceMemo() {
 
 bool TTavloSession::SaveDeviceSetup(const QString& path) {
     QString error;
-    if (!DeviceTree.SaveToFile(path, &error)) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        error = QStringLiteral("the folder ") + folder + QStringLiteral(" cannot be made");
+    if (!error.isEmpty() || !DeviceTree.SaveToFile(path, &error)) {
         AddDeviceMemo(QStringLiteral("Device setup ") + path + QStringLiteral(" could not be saved: ") +
                       error);
         return false;
