@@ -1,5 +1,6 @@
 // tavlo-sim: serves the simulated laboratory until SIGINT or SIGTERM.
 #include "tavlosim/modbuslab.h"
+#include "tavlosim/simlabsetup.h"
 #include "tavlosim/simlan.h"
 #include "tavlosim/simmeters.h"
 #include "tavlosim/simsource2260b.h"
@@ -28,9 +29,6 @@ int Usage() {
                          "DIR/Utility/ports.ini and runs until SIGINT or SIGTERM.\n");
     return 2;
 }
-
-// The device-setup ID the example measurements carry.
-const QString ExampleSetupId = QStringLiteral("0");
 
 // Beside the standard and Modbus laboratories: a switching unit at GPIB address 20, a
 // broadcast receiver on COM9, and two LAN instruments on free loopback ports.
@@ -73,22 +71,27 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QString error;
+    TSimLab lab;
+    TStandardLab devices;
+    QString error, setupId;
+    TModbusLab modbus;
+    if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
+        !AddExtraDevices(lab, devices, &error) || !WriteSimLabSetup(dataFolder, &setupId, &error)) {
+        std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
 #ifdef TAVLO_SIM_EXAMPLES
-    // The data folder is the laboratory's own: its examples are written afresh at every start,
-    // before the port map that tells waiting scripts the laboratory is ready.
-    if (!WriteExampleMeasurements(dataFolder, ExampleSetupId, &error)) {
+    // The data folder is the laboratory's own: its examples, made for its device setup, are
+    // written afresh at every start.
+    if (!WriteExampleMeasurements(dataFolder, setupId, &error)) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
 #endif
-    TSimLab lab;
-    TStandardLab devices;
-    TModbusLab modbus;
-    if (!BuildStandardLab(lab, devices, &error) || !BuildModbusLab(lab, modbus, &error) ||
-        !AddExtraDevices(lab, devices, &error) || !lab.WritePortMap(dataFolder, &error) ||
-        !WriteServiceMap(dataFolder, QString::fromLatin1(TModbusLab::FlowService),
-                         modbus.FlowServerPort, &error)) {
+    // The port map comes last: waiting scripts take it as the sign that the laboratory is ready.
+    if (!WriteServiceMap(dataFolder, QString::fromLatin1(TModbusLab::FlowService),
+                         modbus.FlowServerPort, &error) ||
+        !lab.WritePortMap(dataFolder, &error)) {
         std::fprintf(stderr, "tavlo-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
@@ -97,6 +100,8 @@ int main(int argc, char** argv) {
     for (const QString& line : lab.Describe())
         Print(QStringLiteral("  ") + line);
     Print(QStringLiteral("Port map: ") + dataFolder + QStringLiteral("/Utility/ports.ini"));
+    Print(QStringLiteral("Device setup: ") + dataFolder +
+          QStringLiteral("/Device Setups/simlab.tdq, ID ") + setupId);
 #ifdef TAVLO_SIM_EXAMPLES
     for (const QString& path : ExampleMeasurementPaths(dataFolder))
         Print(QStringLiteral("Example measurement: ") + path);

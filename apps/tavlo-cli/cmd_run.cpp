@@ -3,6 +3,7 @@
 #include "cli.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
@@ -21,10 +22,9 @@ std::atomic<bool> GStopRequested{false};
 extern "C" void OnStopSignal(int) { GStopRequested = true; }
 
 int Run(QStringList args) {
-    QString folder, setupId, runsText, minutesText;
+    QString folder, setupPath, runsText, minutesText;
     const bool hasFolder = TakeOption(args, QStringLiteral("--data-folder"), folder);
-    TakeOption(args, QStringLiteral("--setup-id"), setupId);
-    const bool assumeValidated = TakeFlag(args, QStringLiteral("--assume-validated"));
+    const bool hasSetup = TakeOption(args, QStringLiteral("--setup"), setupPath);
     const bool hasRuns = TakeOption(args, QStringLiteral("--runs"), runsText);
     const bool hasMinutes = TakeOption(args, QStringLiteral("--minutes"), minutesText);
     bool ok = true;
@@ -33,23 +33,15 @@ int Run(QStringList args) {
     const double minutes = hasMinutes ? minutesText.toDouble(&okMinutes) : 0;
     if (args.isEmpty() || (hasRuns && hasMinutes) || !ok || !okMinutes || (hasRuns && runs < 1) ||
         (hasMinutes && !(minutes > 0)) || args.first().startsWith(QStringLiteral("--"))) {
-        Err(QStringLiteral("usage: tavlo-cli run FILE.mea... [--data-folder DIR] [--setup-id ID "
-                           "--assume-validated] [--runs N | --minutes M]"));
+        Err(QStringLiteral("usage: tavlo-cli run FILE.mea... [--data-folder DIR] [--setup FILE.tdq] "
+                           "[--runs N | --minutes M]"));
         return 2;
     }
     if (hasFolder)
         SetDataFolder(folder);
 
     TTavloSession session;
-    // The data folder's default setup names the laboratory; --setup-id stands in for it.
-    if (session.LoadDefaultDeviceSetup())
-        for (const QString& line : session.DeviceMemo())
-            Out(line + u'\n');
-    if (!setupId.isEmpty())
-        session.SetDeviceSetupID(setupId);
-    Out(QStringLiteral("Device setup ID:") + session.DeviceSetupID() + u'\n');
-    session.SetDevicesValidated(assumeValidated);
-    QObject::connect(&session, &TTavloSession::RunLogAppended, [](const QString& line) {
+    QObject::connect(&session, &TTavloSession::DeviceMemoAppended, [](const QString& line) {
         Out(line + u'\n');
         std::fflush(stdout);
     });
@@ -57,6 +49,42 @@ int Run(QStringList args) {
         if (!LoadMeasurement(path, session.MeasurementsList))
             return 1;
     }
+    // The laboratory is the loaded device setup; only its validated devices are used.
+    if (!hasSetup)
+        setupPath = DataPath(QStringLiteral("Device Setups/default.tdq"));
+    if (!QFileInfo::exists(setupPath)) {
+        Err(QStringLiteral("No device setup ") + setupPath +
+            QStringLiteral(": give one with --setup FILE.tdq"));
+        return 1;
+    }
+    if (!session.LoadDeviceSetup(setupPath))
+        return 1;
+    Out(QStringLiteral("Device setup ID:") + session.DeviceSetupID() + u'\n');
+    int runnable = 0;
+    for (QObject* item : session.MeasurementsList->Items()) {
+        const auto* m = static_cast<TMeasurement*>(item);
+        if (m->DeviceSetup() == session.DeviceSetupID()) {
+            ++runnable;
+            continue;
+        }
+        Err(QStringLiteral("Measurement '") + m->Caption() +
+            QStringLiteral("' was made for device setup ") + m->DeviceSetup() +
+            QStringLiteral(", not for the loaded one (") + session.DeviceSetupID() +
+            QStringLiteral("): it is not run."));
+    }
+    if (runnable == 0) {
+        Err(QStringLiteral("No measurement was made for the loaded device setup; nothing is run."));
+        return 1;
+    }
+    if (!session.ValidateDevices()) {
+        Err(QStringLiteral("The devices of ") + setupPath +
+            QStringLiteral(" could not be validated; no measurement is run."));
+        return 1;
+    }
+    QObject::connect(&session, &TTavloSession::RunLogAppended, [](const QString& line) {
+        Out(line + u'\n');
+        std::fflush(stdout);
+    });
     Out(QStringLiteral("Running %1 measurement(s), data folder %2\n")
             .arg(session.MeasurementsList->Count())
             .arg(DataFolder()));
@@ -102,6 +130,6 @@ int Run(QStringList args) {
 } // namespace
 
 TAVLO_CLI_COMMAND(run, "run",
-                  "run FILE.mea... [--data-folder DIR] [--setup-id ID --assume-validated] "
-                  "[--runs N | --minutes M]  run the engine cycle headless",
+                  "run FILE.mea... [--data-folder DIR] [--setup FILE.tdq] [--runs N | --minutes M]"
+                  "  validate the device setup and run the engine cycle headless",
                   Run);

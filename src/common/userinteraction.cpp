@@ -55,6 +55,26 @@ bool THeadlessUserInteraction::AskYesNo(const QString& text) {
     return line[0] == 'y' || line[0] == 'Y';
 }
 
+bool THeadlessUserInteraction::InputQuery(const QString& title, const QString& prompt,
+                                          QString& value) {
+    std::lock_guard lock(FMutex);
+    std::fprintf(FOut, "%s: %s\n", title.toLocal8Bit().constData(), prompt.toLocal8Bit().constData());
+    if (!FInteractive || !FIn) {
+        std::fprintf(FOut, "[input] cancelled (not interactive)\n");
+        std::fflush(FOut);
+        return false;
+    }
+    std::fprintf(FOut, "[%s] ", value.toLocal8Bit().constData());
+    std::fflush(FOut);
+    char line[256];
+    if (!std::fgets(line, sizeof line, FIn))
+        return false;
+    const QString answer = QString::fromLocal8Bit(line).trimmed();
+    if (!answer.isEmpty())
+        value = answer;
+    return true;
+}
+
 void THeadlessUserInteraction::SetStatusText(int panel, const QString& text) {
     std::lock_guard lock(FMutex);
     SetPanel(FStatus, panel, text);
@@ -89,6 +109,17 @@ bool TRecordingUserInteraction::AskYesNo(const QString& text) {
     return answer;
 }
 
+bool TRecordingUserInteraction::InputQuery(const QString& title, const QString& prompt,
+                                           QString& value) {
+    std::lock_guard lock(FMutex);
+    FInputs.append(title + QStringLiteral(": ") + prompt);
+    if (FInputAnswers.empty())
+        return false;
+    value = FInputAnswers.front();
+    FInputAnswers.pop_front();
+    return true;
+}
+
 void TRecordingUserInteraction::SetStatusText(int panel, const QString& text) {
     std::lock_guard lock(FMutex);
     SetPanel(FStatus, panel, text);
@@ -111,6 +142,16 @@ void TRecordingUserInteraction::SetBusy(bool busy) {
 void TRecordingUserInteraction::QueueAnswer(bool yes) {
     std::lock_guard lock(FMutex);
     FAnswers.push_back(yes);
+}
+
+void TRecordingUserInteraction::QueueInput(const QString& text) {
+    std::lock_guard lock(FMutex);
+    FInputAnswers.push_back(text);
+}
+
+QStringList TRecordingUserInteraction::Inputs() const {
+    std::lock_guard lock(FMutex);
+    return FInputs;
 }
 
 QStringList TRecordingUserInteraction::Messages() const {

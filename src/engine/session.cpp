@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -86,6 +87,29 @@ bool TTavloSession::IsOpen(const TMeasurement* measurement) const {
 
 QString TTavloSession::InstrumentIDString(const TMeasurementNode& node) const {
     return InstrumentData(node).IDString;
+}
+
+void TTavloSession::AddDeviceMemo(const QString& line) {
+    FDeviceMemo.append(line);
+    emit DeviceMemoAppended(line);
+}
+
+void TTavloSession::ClearDeviceMemo() {
+    FDeviceMemo.clear();
+    emit DeviceMemoCleared();
+}
+
+bool TTavloSession::SaveDeviceSetup(const QString& path) {
+    QString error;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        error = QStringLiteral("the folder ") + folder + QStringLiteral(" cannot be made");
+    if (!error.isEmpty() || !DeviceTree.SaveToFile(path, &error)) {
+        AddDeviceMemo(QStringLiteral("Device setup ") + path + QStringLiteral(" could not be saved: ") +
+                      error);
+        return false;
+    }
+    return true;
 }
 
 bool TTavloSession::LoadDeviceSetup(const QString& path) {

@@ -42,6 +42,12 @@ int TDeviceTree::AddChild(int parent, const QString& text) {
     return at;
 }
 
+int TDeviceTree::Root(int index) const {
+    while (index >= 0 && FNodes[index].Parent >= 0)
+        index = FNodes[index].Parent;
+    return index;
+}
+
 void TDeviceTree::Remove(int index) {
     int end = index + 1;
     while (end < Count() && FNodes[end].Level > FNodes[index].Level)

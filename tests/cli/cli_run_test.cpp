@@ -9,6 +9,8 @@
 #include "tavlo/measurementfile.h"
 #include "tavlo/measurementnode.h"
 #include "tavlo/userinteraction.h"
+#include "clilab.h"
+#include "tavlosim/simlabsetup.h"
 #include "testutil.h"
 
 namespace {
@@ -20,24 +22,47 @@ std::unique_ptr<TMeasurement> Load(const QString& path) {
     return std::unique_ptr<TMeasurement>(LoadMeasurement(path, nullptr, options));
 }
 
-QString DemoCopy(const TTestFolder& dir) {
+// The demo measurement made for the given device setup.
+QString DemoCopy(const TTestFolder& dir, const QString& setupId) {
+    QFile source(QStringLiteral(TAVLO_SOURCE_DIR "/examples/Demo-run.mea"));
+    EXPECT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray text = source.readAll();
+    const QByteArray stored = "  DeviceSetup = '0'\r\n";
+    EXPECT_TRUE(text.contains(stored));
+    text.replace(stored, "  DeviceSetup = '" + setupId.toLatin1() + "'\r\n");
     const QString path = dir.Path("Demo-run.mea");
-    QFile::copy(QStringLiteral(TAVLO_SOURCE_DIR "/examples/Demo-run.mea"), path);
+    dir.Write("Demo-run.mea", text);
     return path;
 }
+
+// A laboratory of one quiet port and a default setup naming it.
+class CliRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lab.ServeQuietPort("COM40"));
+        ASSERT_TRUE(lab.Start());
+        id = lab.WriteSetup("default.tdq", "COM40\r\n");
+        ASSERT_FALSE(id.isEmpty());
+    }
+    TTestFolder dir;
+    TCliLab lab{dir};
+    QString id;
+};
 } // namespace
 
-TEST(CliRun, DrivesAMeasurementForNRunsAndSavesIt) {
+TEST_F(CliRun, DrivesAMeasurementForNRunsAndSavesIt) {
     // N2 of the demo stops once the index passes 3: the sixth run has one node.
-    TTestFolder dir;
-    const QString path = DemoCopy(dir);
+    const QString path = DemoCopy(dir, id);
     QProcess p;
-    p.start(QStringLiteral(TAVLO_CLI), {"run", path, "--data-folder", dir.Path("data"),
-                                        "--setup-id", "0", "--assume-validated", "--runs", "6"});
+    p.start(QStringLiteral(TAVLO_CLI), {"run", path, "--data-folder", lab.Data(), "--runs", "6"});
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForFinished(60000));
     const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    // The default setup is loaded and validated first.
+    EXPECT_TRUE(out.contains("Device setup ID:" + id + "\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("    The port COM40 can be used\n"));
+    EXPECT_LT(out.indexOf("Validation finished."), out.indexOf("Engine started"));
     EXPECT_TRUE(out.contains("Engine started with 2 nodes.")) << out.toStdString();
     EXPECT_TRUE(out.contains("Engine started with 1 nodes.")); // N2 stops after four
     EXPECT_TRUE(out.contains("6 engine run(s) completed"));
@@ -49,12 +74,12 @@ TEST(CliRun, DrivesAMeasurementForNRunsAndSavesIt) {
     EXPECT_TRUE(QFile::exists(dir.Path("data/Utility/MeasurementsOpen.txt")));
 }
 
-TEST(CliRun, AStopSignalEndsTheRunAndSaves) {
-    TTestFolder dir;
-    const QString path = DemoCopy(dir);
+TEST_F(CliRun, AStopSignalEndsTheRunAndSaves) {
+    // The setup named on the command line.
+    const QString path = DemoCopy(dir, id);
     QProcess p;
-    p.start(QStringLiteral(TAVLO_CLI), {"run", path, "--data-folder", dir.Path("data"),
-                                        "--setup-id", "0", "--assume-validated", "--minutes", "10"});
+    p.start(QStringLiteral(TAVLO_CLI), {"run", path, "--data-folder", lab.Data(), "--setup",
+                                        lab.SetupPath("default.tdq"), "--minutes", "10"});
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForStarted());
     QByteArray out;
@@ -72,7 +97,40 @@ TEST(CliRun, AStopSignalEndsTheRunAndSaves) {
     EXPECT_GE(m->Node(0)->DataCount(), 1);
 }
 
-TEST(CliRun, RefusesBadArguments) {
+TEST_F(CliRun, RunsOnlyMeasurementsMadeForTheValidatedSetup) {
+    struct TCase {
+        QString MeasurementSetup;
+        QString Setup; // file in Device Setups
+        QString Out;   // in the output
+        QString Err;   // in the error output
+    };
+    const QString other = lab.WriteSetup("missing.tdq", "COM41\r\n");
+    const std::vector<TCase> cases = {
+        {"0", "default.tdq", "Device setup ID:" + id,
+         "Measurement 'Demo run' was made for device setup 0, not for the loaded one (" + id +
+             "): it is not run.\nNo measurement was made for the loaded device setup; nothing is run."},
+        {other, "missing.tdq", "    The port COM41 does not exist - Validation failed",
+         "could not be validated; no measurement is run."},
+        {id, "none.tdq", "", "No device setup " + lab.SetupPath("none.tdq")},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Setup.toStdString());
+        const QString path = DemoCopy(dir, c.MeasurementSetup);
+        const TProcessRun r = RunProcess(QStringLiteral(TAVLO_CLI),
+                                         {"run", path, "--data-folder", lab.Data(), "--setup",
+                                          lab.SetupPath(c.Setup), "--runs", "1"});
+        EXPECT_EQ(r.Code, 1);
+        const QString out = QString::fromLocal8Bit(r.Out), err = QString::fromLocal8Bit(r.Err);
+        EXPECT_TRUE(out.contains(c.Out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.Err)) << err.toStdString();
+        EXPECT_FALSE(out.contains("Engine started"));
+        const auto m = Load(path);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->Node(0)->DataCount(), 0);
+    }
+}
+
+TEST(CliRunArguments, RefusesBadArguments) {
     for (const QStringList& args : {QStringList{"run"}, QStringList{"run", "x.mea", "--runs", "0"},
                                     QStringList{"run", "x.mea", "--runs", "2", "--minutes", "1"},
                                     QStringList{"run", "x.mea", "--minutes", "soon"}}) {
@@ -87,4 +145,11 @@ TEST(CliRun, RefusesBadArguments) {
     ASSERT_TRUE(missing.waitForFinished(20000));
     EXPECT_EQ(missing.exitCode(), 1);
     EXPECT_TRUE(missing.readAllStandardError().contains("failed to open."));
+}
+
+// The shipped example that scripts/run.sh takes by name runs on tavlo-sim's laboratory.
+TEST(CliExamples, TheResistanceExampleIsMadeForTheSimulatedLaboratory) {
+    const auto m = Load(QStringLiteral(TAVLO_SOURCE_DIR "/examples/Resistance.mea"));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->DeviceSetup(), SimLabSetupID());
 }

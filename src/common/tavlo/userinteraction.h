@@ -16,6 +16,14 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // A Yes/No question whose default is No; No changes nothing.
     virtual bool AskYesNo(const QString& text) = 0;
+    // An input box with a title and a prompt; value holds the proposed text and receives
+    // the answer. False when the user cancels (or nobody can answer).
+    virtual bool InputQuery(const QString& title, const QString& prompt, QString& value) {
+        (void)title;
+        (void)prompt;
+        (void)value;
+        return false;
+    }
     // The text of a status panel (panel 0 is the progress text of long operations).
     virtual void SetStatusText(int panel, const QString& text) = 0;
     virtual QString StatusText(int panel) const = 0;
@@ -36,6 +44,8 @@ public:
                                       FILE* in = stdin);
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    // Asked on the terminal when interactive, otherwise cancelled.
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
     void SetStatusText(int panel, const QString& text) override;
     QString StatusText(int panel) const override;
     void SetBusy(bool busy) override;
@@ -57,21 +67,26 @@ class TRecordingUserInteraction : public IUserInteraction {
 public:
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    // Answered from the queue of texts; cancelled when it is empty.
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
     void SetStatusText(int panel, const QString& text) override;
     QString StatusText(int panel) const override;
     void SetBusy(bool busy) override;
 
     void QueueAnswer(bool yes);
+    void QueueInput(const QString& text);
     QStringList Messages() const;
     QStringList Questions() const;
+    QStringList Inputs() const; // title + ": " + prompt of every input box
     QStringList StatusHistory() const; // every text given to panel 0
     int BusyDepth() const;
     int MaxBusyDepth() const;
 
 private:
     mutable std::mutex FMutex;
-    QStringList FMessages, FQuestions, FStatusHistory, FStatus;
+    QStringList FMessages, FQuestions, FInputs, FStatusHistory, FStatus;
     std::deque<bool> FAnswers;
+    std::deque<QString> FInputAnswers;
     int FBusy = 0;
     int FMaxBusy = 0;
 };

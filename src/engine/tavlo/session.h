@@ -35,12 +35,26 @@ public:
     // The laboratory's devices and the messages about them (Devices page).
     TDeviceTree DeviceTree;
     const QStringList& DeviceMemo() const { return FDeviceMemo; }
-    void AddDeviceMemo(const QString& line) { FDeviceMemo.append(line); }
+    void AddDeviceMemo(const QString& line);
+    void ClearDeviceMemo();
     // Loads a device setup file; its identity becomes the setup ID and the devices are not
     // validated. False (with the reason in the memo) when the file cannot be read.
     bool LoadDeviceSetup(const QString& path);
     // The data folder's "Device Setups/default.tdq", when it exists.
     bool LoadDefaultDeviceSetup();
+    // Writes the device tree as a setup file; false (with the reason in the memo) on failure.
+    bool SaveDeviceSetup(const QString& path);
+
+    // Device discovery and validation; main thread, they wait for a run in progress and
+    // block until done. The search asks for the last GPIB address to scan unless
+    // lastAddress (0 .. 30) is given; false when it ended before scanning (no answer, an
+    // answer out of range, no COM ports).
+    bool SearchDevices(int lastAddress = -1);
+    // True when every port, adapter and instrument of the tree answered; the devices are
+    // then validated. The tree is never changed.
+    bool ValidateDevices();
+    // The initialisation of every instrument of the tree (after a search or validation).
+    void InitializeGPIBDevices();
 
     // The run log (Run info page).
     const QStringList& RunLog() const { return FRunLog; }
@@ -83,12 +97,20 @@ public:
     void ReturnSweepPoint(TMeasuringEngine& engine);
 
 signals:
+    void DeviceMemoAppended(const QString& line);
+    void DeviceMemoCleared();
     void RunLogAppended(const QString& line);
     void RunLogCleared();
     void RunFinished(int completedRuns);
 
 private:
     bool PrepareNode(TMeasurement& m, TMeasurementNode& node, TMeasuringEngine& engine);
+    bool ValidateApiAndLan();
+    bool ValidateSerialPorts();
+    bool ValidateAdapters();
+    bool ValidateThirdLevel();
+    bool ValidateControllers();
+    bool ValidateWachendorfs();
     void WriteMeasurementsOpen(const QStringList& locations);
 
     std::unique_ptr<TMeasuringEngine> FEngine;

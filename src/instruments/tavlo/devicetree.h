@@ -28,6 +28,9 @@ public:
     int AddChild(int parent, const QString& text);
     // Removes a node with its subtree.
     void Remove(int index);
+    void SetText(int index, const QString& text) { FNodes[index].Text = text; }
+    // The root above a node (the node itself for a root).
+    int Root(int index) const;
 
     // The device setup text: per node as many tabs as its level, then its text, CR LF.
     QString ToSetupText() const;
