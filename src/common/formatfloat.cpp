@@ -135,7 +135,7 @@ QString DecimalFixed(double magnitude, int decimals) {
     int intDigits = exp10 + 1;
     const int keep = intDigits + decimals;
     if (keep < 0) {
-        digits = "0";
+        digits.assign(1, '0');
         intDigits = 1;
     } else if (keep < static_cast<int>(digits.size())) {
         const bool up = digits[static_cast<size_t>(keep)] >= '5';
@@ -165,10 +165,14 @@ QString DecimalFixed(double magnitude, int decimals) {
         frac += idx >= 0 && idx < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(idx)] : '0';
     }
     if (intPart.empty())
-        intPart = "0";
+        intPart.assign(1, '0');
     while (intPart.size() > 1 && intPart[0] == '0')
         intPart.erase(0, 1);
-    return QString::fromStdString(decimals > 0 ? intPart + "." + frac : intPart);
+    if (decimals > 0) {
+        intPart.push_back('.');
+        intPart.append(frac);
+    }
+    return QString::fromStdString(intPart);
 }
 
 QString Digits(double magnitude, const TPicture& p, QChar mark, int& exponentOut) {
