@@ -14,7 +14,9 @@ while (($#)); do
   esac
 done
 "$root/scripts/setup.sh"
-ctest_args=(--output-on-failure -j 2 --timeout 300)
+# Most tests wait on simulated instruments (protocol pauses, time-outs) rather than compute, so
+# more of them run at once than there are cores.
+ctest_args=(--output-on-failure -j "${TAVLO_TEST_JOBS:-6}" --timeout 300)
 [ -n "$label" ] && ctest_args+=(-L "$label")
 export QT_QPA_PLATFORM=offscreen
 status=0
